@@ -1,0 +1,29 @@
+// Every line the tool prints, in one place: these lines are the tool's
+// protocol with the people and scripts that run it. All go to standard
+// output; paths are printed as the bytes they are.
+#ifndef TRACKMETER_APP_CONSOLE_H_
+#define TRACKMETER_APP_CONSOLE_H_
+
+#include <cstddef>
+#include <string>
+
+namespace trackmeter {
+
+// The banner, the usage line and a blank line; printed on every run.
+void PrintBanner();
+// The base directory cannot be entered; the run stops.
+void PrintCannotEnterBase(const std::string& base);
+// The absolute base directory, then a blank line.
+void PrintBaseDirectory(const std::string& absolute);
+void PrintNoOggsFound();
+void PrintCouldNotOpen(const std::string& path);
+void PrintNotOggVorbis(const std::string& path);
+// Two found paths that every multiplier hashes alike.
+void PrintFoldedDuplicate(const std::string& first, const std::string& second);
+void PrintNoMultiplier(std::size_t count);
+void PrintCouldNotWrite();
+void PrintGenerated(std::size_t count);
+
+}  // namespace trackmeter
+
+#endif  // TRACKMETER_APP_CONSOLE_H_

@@ -1,0 +1,64 @@
+#include "app/run.h"
+
+#include <optional>
+#include <string>
+
+#include "app/console.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/hash_ids.h"
+#include "catalogue/probe.h"
+#include "output/durations_file.h"
+#include "scan/scan.h"
+
+namespace trackmeter {
+
+namespace {
+
+// True if some paths can never get distinct ids; each such pair is printed.
+bool ReportFoldedDuplicates(const FileList& files) {
+  const auto pairs = FindFoldedDuplicates(files);
+  for (const auto& [i, j] : pairs) PrintFoldedDuplicate(files[i], files[j]);
+  return !pairs.empty();
+}
+
+}  // namespace
+
+int RunTrackmeter(int argc, const char* const* argv, Platform& platform) {
+  PrintBanner();
+
+  // There is no framework to start on this platform. Every relative path
+  // from here on resolves against the base directory.
+  const std::string base = argc > 1 ? argv[1] : ".";
+  if (!platform.EnterDirectory(base)) {
+    PrintCannotEnterBase(base);
+    return 1;
+  }
+  PrintBaseDirectory(platform.CurrentDirectory());
+
+  FileList files;
+  ScanDirectory(platform, "", &files);
+  if (files.empty()) {
+    PrintNoOggsFound();
+    return 0;
+  }
+
+  RecordTable records = ComputeDurations(platform, files);
+  if (ReportFoldedDuplicates(files)) return 1;
+  const std::optional<uint32_t> pass = GenerateHashIds(files, &records);
+  if (!pass) {
+    PrintNoMultiplier(files.size());
+    return 1;
+  }
+
+  SortRecords(&records);
+  const bool written = WriteDurationsFile(platform, *pass, records);
+  RecordTable().swap(records);
+  if (!written) {
+    PrintCouldNotWrite();
+    return 1;
+  }
+  PrintGenerated(files.size());
+  return 0;
+}
+
+}  // namespace trackmeter

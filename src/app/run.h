@@ -1,0 +1,17 @@
+// The tool's whole run, from the banner to the count line.
+#ifndef TRACKMETER_APP_RUN_H_
+#define TRACKMETER_APP_RUN_H_
+
+#include "scan/platform.h"
+
+namespace trackmeter {
+
+// Runs the tool with the command line argv (argc entries; argv[1], if
+// present, is the base directory) and returns the exit status: 0 on success,
+// also with per-file errors or no Ogg files found; 1 when the base directory
+// cannot be entered or no table can be written.
+int RunTrackmeter(int argc, const char* const* argv, Platform& platform);
+
+}  // namespace trackmeter
+
+#endif  // TRACKMETER_APP_RUN_H_

@@ -1,0 +1,38 @@
+// Ids for the files: PathHash under the first multiplier that keeps them all
+// distinct.
+#ifndef TRACKMETER_CATALOGUE_HASH_IDS_H_
+#define TRACKMETER_CATALOGUE_HASH_IDS_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "catalogue/catalogue.h"
+#include "trackmeter/path_hash.h"
+
+namespace trackmeter {
+
+// The search gives up after this pass. Up to about 300,000 files need far
+// fewer; far more files cannot get distinct 32-bit ids in reasonable time.
+constexpr uint32_t kMaxPass = 1u << 20;
+
+// Pairs (i, j), i < j, of entries that are equal once folded as PathHash
+// folds them, so that no multiplier can tell them apart. In order of i, then
+// of j.
+std::vector<std::pair<std::size_t, std::size_t>> FindFoldedDuplicates(
+    const FileList& files);
+
+// Sets records[i].id to the id of files[i] under the multiplier of the first
+// pass, from 1 up to max_pass, that makes all ids distinct, and returns that
+// pass. Nothing when no pass up to max_pass does; the ids are then
+// meaningless. Entries must be free of folded duplicates, or no pass can
+// succeed.
+std::optional<uint32_t> GenerateHashIds(const FileList& files,
+                                        RecordTable* records,
+                                        uint32_t max_pass = kMaxPass);
+
+}  // namespace trackmeter
+
+#endif  // TRACKMETER_CATALOGUE_HASH_IDS_H_

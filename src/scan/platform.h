@@ -1,0 +1,92 @@
+// The one seam between the tool and its operating system: searching a
+// directory, entering the base directory, and the few file operations of
+// reading an Ogg file and replacing the table. platform_posix.cc implements
+// it today; tests replace it with fakes.
+#ifndef TRACKMETER_SCAN_PLATFORM_H_
+#define TRACKMETER_SCAN_PLATFORM_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace trackmeter {
+
+// What the walk puts between path components: "/" on POSIX.
+extern const char kPathSeparator;
+
+// One search over the entries of a directory, in the manner of the classic
+// find-first/find-next API.
+class DirectorySearch {
+ public:
+  virtual ~DirectorySearch() = default;
+  // Starts a search for pattern ("dir/*.*", "*.*"), relative to the current
+  // directory. False when nothing matched or the directory cannot be read.
+  virtual bool Start(const std::string& pattern) = 0;
+  // Moves to the next entry. False when that entry is the last one; the
+  // entry reached is valid either way.
+  virtual bool Advance() = 0;
+  // The entry reached is "." or "..".
+  virtual bool IsDots() const = 0;
+  // The entry reached is a directory, or a link to one.
+  virtual bool IsDirectory() const = 0;
+  virtual const std::string& Name() const = 0;
+  virtual void End() = 0;
+};
+
+// Identity of a directory, to notice a link that leads back up the tree.
+struct DirectoryId {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool operator==(const DirectoryId& o) const {
+    return device == o.device && inode == o.inode;
+  }
+};
+
+// A file being written; each step reports whether it succeeded.
+class OutputFile {
+ public:
+  // Closes the file if Close was not called; the result is then lost.
+  virtual ~OutputFile() = default;
+  // False on an error or a short write (a full disk).
+  virtual bool Write(const void* data, std::size_t size) = 0;
+  // Pushes what was written to the disk.
+  virtual bool Flush() = 0;
+  virtual bool Close() = 0;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  virtual std::unique_ptr<DirectorySearch> NewSearch() = 0;
+  // Makes path the current directory. False if it cannot be entered.
+  virtual bool EnterDirectory(const std::string& path) = 0;
+  // The absolute path of the current directory, of any length.
+  virtual std::string CurrentDirectory() = 0;
+  // Identity of the directory at path ("" is the current one); nothing if
+  // it cannot be found out.
+  virtual std::optional<DirectoryId> IdentifyDirectory(
+      const std::string& path) = 0;
+
+  // Opens path for binary reading without ever blocking. Null if it cannot
+  // be opened or is not a regular file (a FIFO, a device).
+  virtual std::FILE* OpenForReading(const std::string& path) = 0;
+  // Creates a new, empty file beside path, to be renamed over it later, and
+  // stores its name in temp_path. It gets the permissions of an existing file
+  // at path, or those of a plain create. Null if it cannot be created.
+  virtual std::unique_ptr<OutputFile> CreateTemporary(
+      const std::string& path, std::string* temp_path) = 0;
+  // Puts from in place of to in one step, replacing any file at to.
+  virtual bool ReplaceFile(const std::string& from, const std::string& to) = 0;
+  virtual void RemoveFile(const std::string& path) = 0;
+};
+
+// The platform the tool runs on.
+Platform& SystemPlatform();
+
+}  // namespace trackmeter
+
+#endif  // TRACKMETER_SCAN_PLATFORM_H_

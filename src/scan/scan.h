@@ -1,0 +1,24 @@
+// The walk that finds the Ogg files below the base directory.
+#ifndef TRACKMETER_SCAN_SCAN_H_
+#define TRACKMETER_SCAN_SCAN_H_
+
+#include <string>
+#include <string_view>
+
+#include "catalogue/catalogue.h"
+#include "scan/platform.h"
+
+namespace trackmeter {
+
+// A file name the walk takes: at least 5 bytes, ending in exactly ".ogg".
+bool IsOggName(std::string_view name);
+
+// Appends to files the path, relative to the current directory, of every
+// Ogg file in dir ("" for the current directory) and below it, depth first.
+// A directory that cannot be searched, or that is already being walked
+// further up (a link cycle), adds nothing.
+void ScanDirectory(Platform& platform, const std::string& dir, FileList* files);
+
+}  // namespace trackmeter
+
+#endif  // TRACKMETER_SCAN_SCAN_H_

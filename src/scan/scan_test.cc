@@ -1,0 +1,156 @@
+#include "scan/scan.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace trackmeter {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+// An in-memory tree. Each directory lists its entries in the order a search
+// gives them; a directory may carry an identity, to model links.
+struct FakeEntry {
+  std::string name;
+  bool directory;
+};
+
+class FakePlatform : public Platform {
+ public:
+  std::map<std::string, std::vector<FakeEntry>> dirs;  // "" is the base
+  std::map<std::string, DirectoryId> ids;
+  std::vector<std::string> patterns;  // every pattern a search started with
+
+  class Search : public DirectorySearch {
+   public:
+    explicit Search(FakePlatform* p) : p_(p) {}
+    bool Start(const std::string& pattern) override {
+      p_->patterns.push_back(pattern);
+      const std::size_t slash = pattern.rfind(kPathSeparator);
+      const std::string dir =
+          slash == std::string::npos ? "" : pattern.substr(0, slash);
+      auto it = p_->dirs.find(dir);
+      if (it == p_->dirs.end()) return false;
+      entries_ = it->second;
+      return !entries_.empty();
+    }
+    bool Advance() override { return ++at_ + 1 < entries_.size(); }
+    bool IsDots() const override { return Name() == "." || Name() == ".."; }
+    bool IsDirectory() const override { return entries_[at_].directory; }
+    const std::string& Name() const override { return entries_[at_].name; }
+    void End() override { ++p_->ended; }
+
+   private:
+    FakePlatform* p_;
+    std::vector<FakeEntry> entries_;
+    std::size_t at_ = static_cast<std::size_t>(-1);
+  };
+
+  int ended = 0;
+
+  std::unique_ptr<DirectorySearch> NewSearch() override {
+    return std::make_unique<Search>(this);
+  }
+  bool EnterDirectory(const std::string&) override { return true; }
+  std::string CurrentDirectory() override { return "/fake"; }
+  std::optional<DirectoryId> IdentifyDirectory(const std::string& path) override {
+    auto it = ids.find(path);
+    if (it == ids.end()) return std::nullopt;
+    return it->second;
+  }
+  std::FILE* OpenForReading(const std::string&) override { return nullptr; }
+  std::unique_ptr<OutputFile> CreateTemporary(const std::string&,
+                                              std::string*) override {
+    return nullptr;
+  }
+  bool ReplaceFile(const std::string&, const std::string&) override { return false; }
+  void RemoveFile(const std::string&) override {}
+};
+
+std::string J(const std::string& a, const std::string& b) {
+  return a + kPathSeparator + b;
+}
+
+FileList Scan(FakePlatform& p) {
+  FileList files;
+  ScanDirectory(p, "", &files);
+  return files;
+}
+
+TEST(IsOggNameTest, TakesOnlyLowerCaseEndingAfterANonEmptyStem) {
+  EXPECT_TRUE(IsOggName("a.ogg"));
+  EXPECT_TRUE(IsOggName("..ogg"));
+  EXPECT_FALSE(IsOggName(".ogg"));
+  EXPECT_FALSE(IsOggName("ogg"));
+  EXPECT_FALSE(IsOggName(""));
+  EXPECT_FALSE(IsOggName("song.ogg.bak"));
+  EXPECT_FALSE(IsOggName("song.OGG"));
+  EXPECT_FALSE(IsOggName("song.Ogg"));
+  EXPECT_FALSE(IsOggName("songogg"));
+}
+
+TEST(ScanDirectoryTest, EmptyBaseGivesNothing) {
+  FakePlatform p;
+  p.dirs[""] = {{".", true}, {"..", true}};
+  EXPECT_THAT(Scan(p), IsEmpty());
+  EXPECT_THAT(p.patterns, ElementsAre("*.*"));
+}
+
+TEST(ScanDirectoryTest, DepthFirstInSearchOrderWithSubdirectoryFilesInPlace) {
+  FakePlatform p;
+  p.dirs[""] = {{".", true}, {"..", true}, {"z.ogg", false}, {"music", true},
+                {"a.ogg", false}, {"Durations.bin", false}, {".hidden.ogg", false}};
+  p.dirs["music"] = {{".", true}, {"..", true}, {"intro.ogg", false}, {"sfx", true},
+                     {"outro.ogg", false}};
+  p.dirs[J("music", "sfx")] = {{"boom.ogg", false}};
+  EXPECT_THAT(Scan(p), ElementsAre("z.ogg", J("music", "intro.ogg"),
+                                   J(J("music", "sfx"), "boom.ogg"),
+                                   J("music", "outro.ogg"), "a.ogg", ".hidden.ogg"));
+  EXPECT_THAT(p.patterns, ElementsAre("*.*", J("music", "*.*"),
+                                      J(J("music", "sfx"), "*.*")));
+  EXPECT_EQ(p.ended, 3);
+}
+
+TEST(ScanDirectoryTest, DirectoriesAreNeverTakenAsFilesWhateverTheirName) {
+  FakePlatform p;
+  p.dirs[""] = {{"box.ogg", true}, {"a", true}};
+  p.dirs["box.ogg"] = {{"x.ogg", false}};
+  p.dirs["a"] = {{"b", true}};
+  p.dirs[J("a", "b")] = {{"c", true}};
+  p.dirs[J(J("a", "b"), "c")] = {{"d.ogg", false}, {"song.OGG", false}};
+  EXPECT_THAT(Scan(p), ElementsAre(J("box.ogg", "x.ogg"),
+                                   J(J(J("a", "b"), "c"), "d.ogg")));
+}
+
+TEST(ScanDirectoryTest, LastEntryOfASearchIsHandled) {
+  FakePlatform p;
+  p.dirs[""] = {{"only.ogg", false}};
+  EXPECT_THAT(Scan(p), ElementsAre("only.ogg"));
+}
+
+TEST(ScanDirectoryTest, UnsearchableDirectoryAddsNothingAndTheWalkGoesOn) {
+  FakePlatform p;
+  p.dirs[""] = {{"locked", true}, {"after.ogg", false}};
+  // "locked" has no listing: its search cannot start.
+  EXPECT_THAT(Scan(p), ElementsAre("after.ogg"));
+  EXPECT_EQ(p.ended, 2);  // even the failed search is ended
+}
+
+TEST(ScanDirectoryTest, LinkBackToAnAncestorIsNotEnteredButASecondLinkElsewhereIs) {
+  FakePlatform p;
+  p.dirs[""] = {{"a", true}, {"b", true}};
+  p.dirs["a"] = {{"loop", true}, {"x.ogg", false}};
+  p.dirs[J("a", "loop")] = {{"x.ogg", false}};  // what the loop would show
+  p.dirs["b"] = {{"x.ogg", false}};
+  p.ids[""] = {1, 1};
+  p.ids["a"] = {1, 2};
+  p.ids[J("a", "loop")] = {1, 2};  // leads back to a
+  p.ids["b"] = {1, 2};             // the same folder as a, reached twice
+  EXPECT_THAT(Scan(p), ElementsAre(J("a", "x.ogg"), J("b", "x.ogg")));
+}
+
+}  // namespace
+}  // namespace trackmeter

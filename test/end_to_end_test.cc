@@ -1,0 +1,209 @@
+// The built tool, run on real trees: its whole standard output, its exit
+// status and the table it leaves.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "ogg_maker.h"
+#include "temp_tree.h"
+#include "trackmeter/path_hash.h"
+
+namespace trackmeter {
+namespace {
+
+using ::testing::ElementsAre;
+
+const std::string& TenSeconds() {
+  static const std::string bytes = EncodeVorbis(2, 44100, 441000);
+  return bytes;
+}
+
+const std::string& Short() {
+  static const std::string bytes = EncodeVorbis(1, 8000, 2000);  // 0.25 s
+  return bytes;
+}
+
+uint32_t Le32(const std::string& b, std::size_t at) {
+  uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(b[at + i]);
+  return v;
+}
+
+float LeFloat(const std::string& b, std::size_t at) {
+  const uint32_t bits = Le32(b, at);
+  float f;
+  std::memcpy(&f, &bits, sizeof f);
+  return f;
+}
+
+const std::string kCount1 = "Generated 1 hash ids.\n";
+
+TEST(EndToEndTest, TypicalRun) {
+  TempTree tree;
+  tree.Write("music/intro.ogg", TenSeconds());
+  tree.Write("music/sfx/boom.ogg", "not Ogg Vorbis");
+  const RunResult r = RunTrackmeter({"music"}, tree.root());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, Header(tree.Path("music")) +
+                       "ERROR: OGG could not open file: sfx/boom.ogg\n"
+                       "Generated 2 hash ids.\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(ReadBytes(tree.Path("music/Durations.bin")),
+            std::string("\x01\x00\x00\x00\x02\x00\x00\x00"
+                        "\xB1\x97\x00\x00\x00\x00\x20\x41"
+                        "\xF1\x02\x05\x00\x00\x00\x00\x00",
+                        24));
+}
+
+TEST(EndToEndTest, GoldenTableOfOneFileInASubdirectory) {
+  TempTree tree;
+  tree.Write("music/intro.ogg", TenSeconds());
+  const RunResult r = RunTrackmeter({tree.root(), "extra"}, "/");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, Header(tree.root()) + kCount1);
+  EXPECT_EQ(ReadBytes(tree.Path("Durations.bin")),
+            std::string("\x01\x00\x00\x00\x01\x00\x00\x00"
+                        "\xB1\xB3\x27\x00\x00\x00\x20\x41",
+                        16));
+}
+
+TEST(EndToEndTest, NoArgumentMeansTheDirectoryStartedIn) {
+  TempTree tree;
+  tree.Write("here/a.ogg", Short());
+  const RunResult r = RunTrackmeter({}, tree.Path("here"));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, Header(tree.Path("here")) + kCount1);
+  EXPECT_TRUE(Exists(tree.Path("here/Durations.bin")));
+}
+
+TEST(EndToEndTest, NoOggsLeavesAnOldTableUntouched) {
+  TempTree tree;
+  tree.Write("base/song.OGG", Short());
+  tree.Write("base/.ogg", Short());
+  tree.Write("base/Durations.bin", "old table");
+  const RunResult r = RunTrackmeter({"base"}, tree.root());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, Header(tree.Path("base")) + "ERROR: No Oggs found!\n");
+  EXPECT_EQ(ReadBytes(tree.Path("base/Durations.bin")), "old table");
+
+  TempTree empty;
+  const RunResult e = RunTrackmeter({"."}, empty.root());
+  EXPECT_EQ(e.out, Header(empty.root()) + "ERROR: No Oggs found!\n");
+  EXPECT_THAT(ListDir(empty.root()), ElementsAre());
+}
+
+TEST(EndToEndTest, BaseThatCannotBeEnteredStopsTheRun) {
+  TempTree tree;
+  tree.Write("stray.ogg", Short());
+  tree.Write("file", "");
+  for (const std::string base : {"missing dir", "file"}) {
+    const RunResult r = RunTrackmeter({base}, tree.root());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out,
+              "OGG File Duration/Hash Generator V1.0 [Written by Quillon]\n"
+              "USAGE: trackmeter [basepath]\n\n"
+              "Fatal Error: Could not enter base directory: " + base + "\n");
+  }
+  EXPECT_FALSE(Exists(tree.Path("Durations.bin")));
+}
+
+TEST(EndToEndTest, UnreadableFileIsReportedAndStillCounted) {
+  TempTree tree;
+  tree.Write("a/locked.ogg", Short());
+  tree.Write("a/open.ogg", Short());
+  tree.MakeDir("a/sealed");
+  tree.Write("a/sealed/hidden.ogg", Short());
+  ASSERT_EQ(chmod(tree.Path("a/locked.ogg").c_str(), 0), 0);
+  ASSERT_EQ(chmod(tree.Path("a/sealed").c_str(), 0), 0);
+  // Root reads anything: run the tool as nobody then.
+  const bool root = geteuid() == 0;
+  if (root) ChownToNobody(tree.root());
+  const RunResult r = RunTrackmeter({}, tree.root(), root);
+  EXPECT_EQ(r.status, 0);
+  // The sealed directory cannot be searched: silently nothing from it.
+  EXPECT_EQ(r.out, Header(tree.root()) +
+                       "ERROR: Could not open file: a/locked.ogg\n"
+                       "Generated 2 hash ids.\n");
+  const std::string table = ReadBytes(tree.Path("Durations.bin"));
+  ASSERT_EQ(table.size(), 24u);
+}
+
+TEST(EndToEndTest, LettersCaseTwinsStopTheRunAndKeepTheOldTable) {
+  TempTree tree;
+  tree.Write("a.ogg", Short());
+  tree.Write("A.ogg", Short());
+  tree.Write("sub/x.ogg", "bad");
+  tree.Write("Durations.bin", "old");
+  const RunResult r = RunTrackmeter({}, tree.root());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, Header(tree.root()) +
+                       "ERROR: OGG could not open file: sub/x.ogg\n"
+                       "ERROR: Paths differ only in letter case or separator: "
+                       "A.ogg and a.ogg\n");
+  EXPECT_EQ(ReadBytes(tree.Path("Durations.bin")), "old");
+}
+
+TEST(EndToEndTest, TableThatCannotBeWrittenIsAnError) {
+  TempTree tree;
+  tree.Write("a.ogg", Short());
+  tree.Write("Durations.bin/inside", "x");
+  const RunResult r = RunTrackmeter({}, tree.root());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, Header(tree.root()) + "ERROR: Could not write Durations.bin\n");
+  EXPECT_THAT(ListDir(tree.root()), ElementsAre("Durations.bin", "a.ogg"));
+}
+
+TEST(EndToEndTest, LinksCyclesAndOddNamesEnd) {
+  TempTree tree;
+  tree.Write("d/%s\n\t\\\xFF\xE9.ogg", Short());
+  tree.Write("d/x.ogg", Short());
+  ASSERT_EQ(symlink("..", tree.Path("d/loop").c_str()), 0);
+  ASSERT_EQ(symlink("x.ogg", tree.Path("d/twin.ogg").c_str()), 0);
+  ASSERT_EQ(symlink("gone", tree.Path("d/broken.ogg").c_str()), 0);
+  const RunResult r = RunTrackmeter({}, tree.root());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, Header(tree.root()) +
+                       "ERROR: Could not open file: d/broken.ogg\n"
+                       "Generated 4 hash ids.\n");
+}
+
+// A few hundred files over nested folders; every record must be the one a
+// reader would compute for its path.
+TEST(EndToEndTest, ManyFilesGiveAConsistentTable) {
+  TempTree tree;
+  std::vector<std::string> paths;
+  for (int i = 0; i < 300; ++i) {
+    const std::string path = "level" + std::to_string(i % 7) + "/area" +
+                             std::to_string(i % 13) + "/sound_" + std::to_string(i) + ".ogg";
+    tree.Write(path, i % 50 == 0 ? std::string("junk") : Short());
+    paths.push_back(path);
+  }
+  const RunResult r = RunTrackmeter({}, tree.root());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_THAT(r.out, ::testing::EndsWith("Generated 300 hash ids.\n"));
+
+  const std::string t = ReadBytes(tree.Path("Durations.bin"));
+  ASSERT_EQ(t.size(), 8u + 8u * 300);
+  const uint32_t pass = Le32(t, 0);
+  ASSERT_GE(pass, 1u);
+  EXPECT_EQ(Le32(t, 4), 300u);
+  for (std::size_t i = 1; i < 300; ++i)
+    EXPECT_LT(Le32(t, 8 * i), Le32(t, 8 * (i + 1)));
+  for (std::size_t p = 0; p < paths.size(); ++p) {
+    const uint32_t id = PathHash(paths[p], MultiplierOfPass(pass));
+    bool found = false;
+    for (std::size_t i = 0; i < 300 && !found; ++i) {
+      if (Le32(t, 8 + 8 * i) != id) continue;
+      found = true;
+      EXPECT_EQ(LeFloat(t, 12 + 8 * i), p % 50 == 0 ? 0.0f : 0.25f) << paths[p];
+    }
+    EXPECT_TRUE(found) << paths[p];
+  }
+}
+
+}  // namespace
+}  // namespace trackmeter

@@ -1,0 +1,60 @@
+// Helpers for tests that work on real files: a temporary tree that cleans up
+// after itself, and running the built tool on it.
+#ifndef TRACKMETER_TEST_TEMP_TREE_H_
+#define TRACKMETER_TEST_TEMP_TREE_H_
+
+#include <string>
+#include <vector>
+
+namespace trackmeter {
+
+// A fresh directory below $TMPDIR (or /tmp), removed with all it holds.
+class TempTree {
+ public:
+  TempTree();
+  ~TempTree();
+  TempTree(const TempTree&) = delete;
+  TempTree& operator=(const TempTree&) = delete;
+
+  const std::string& root() const { return root_; }
+  // root/relative.
+  std::string Path(const std::string& relative) const;
+  // Writes root/relative, making its directories first.
+  void Write(const std::string& relative, const std::string& bytes) const;
+  void MakeDir(const std::string& relative) const;
+
+ private:
+  std::string root_;
+};
+
+// The whole content of path; empty if it cannot be read.
+std::string ReadBytes(const std::string& path);
+bool Exists(const std::string& path);
+// Names in dir, sorted, without "." and "..".
+std::vector<std::string> ListDir(const std::string& dir);
+
+struct RunResult {
+  int status = -1;  // exit status, or -1 if the tool did not exit normally
+  std::string out;  // standard output
+  std::string err;  // standard error
+};
+
+// Runs the program with args in directory cwd. With as_nobody (root only),
+// the child drops to uid and gid 65534 first, so that file permissions
+// hold for it.
+RunResult Run(const std::string& program, const std::vector<std::string>& args,
+              const std::string& cwd, bool as_nobody = false);
+
+// Runs the built trackmeter.
+RunResult RunTrackmeter(const std::vector<std::string>& args,
+                        const std::string& cwd, bool as_nobody = false);
+
+// Gives path and everything below it to uid and gid 65534.
+void ChownToNobody(const std::string& path);
+
+// The lines a successful run starts with, for base directory absolute.
+std::string Header(const std::string& absolute);
+
+}  // namespace trackmeter
+
+#endif  // TRACKMETER_TEST_TEMP_TREE_H_

@@ -1,0 +1,92 @@
+#include "ogg_maker.h"
+
+#include <vorbis/vorbisenc.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace trackmeter {
+
+namespace {
+
+void Append(std::string* out, const ogg_page& page) {
+  out->append(reinterpret_cast<const char*>(page.header), page.header_len);
+  out->append(reinterpret_cast<const char*>(page.body), page.body_len);
+}
+
+}  // namespace
+
+std::string EncodeVorbis(int channels, long rate, long frames, int serial,
+                         double pitch) {
+  vorbis_info vi;
+  vorbis_info_init(&vi);
+  if (vorbis_encode_init_vbr(&vi, channels, rate, 0.1f) != 0) {
+    std::fprintf(stderr, "vorbis encoder refused %d channels at %ld Hz\n",
+                 channels, rate);
+    std::abort();
+  }
+  vorbis_comment vc;
+  vorbis_comment_init(&vc);
+  vorbis_dsp_state vd;
+  vorbis_analysis_init(&vd, &vi);
+  vorbis_block vb;
+  vorbis_block_init(&vd, &vb);
+  ogg_stream_state os;
+  ogg_stream_init(&os, serial);
+
+  std::string out;
+  ogg_packet header, header_comm, header_code;
+  vorbis_analysis_headerout(&vd, &vc, &header, &header_comm, &header_code);
+  ogg_stream_packetin(&os, &header);
+  ogg_stream_packetin(&os, &header_comm);
+  ogg_stream_packetin(&os, &header_code);
+  ogg_page og;
+  // The audio must start on a page of its own.
+  while (ogg_stream_flush(&os, &og) != 0) Append(&out, og);
+
+  constexpr long kChunk = 1024;
+  const double pi = std::acos(-1.0);
+  for (long done = 0;;) {
+    const long n = std::min(kChunk, frames - done);
+    if (n > 0) {
+      float** buffer = vorbis_analysis_buffer(&vd, static_cast<int>(n));
+      for (long i = 0; i < n; ++i) {
+        const double t = static_cast<double>(done + i) / rate;
+        const auto v = static_cast<float>(0.2 * std::sin(2 * pi * pitch * t));
+        for (int c = 0; c < channels; ++c) buffer[c][i] = v;
+      }
+      done += n;
+    }
+    // Zero samples tell the encoder the stream ends here.
+    vorbis_analysis_wrote(&vd, static_cast<int>(std::max(n, 0L)));
+    while (vorbis_analysis_blockout(&vd, &vb) == 1) {
+      vorbis_analysis(&vb, nullptr);
+      vorbis_bitrate_addblock(&vb);
+      ogg_packet op;
+      while (vorbis_bitrate_flushpacket(&vd, &op) != 0) {
+        ogg_stream_packetin(&os, &op);
+        while (ogg_stream_pageout(&os, &og) != 0) Append(&out, og);
+      }
+    }
+    if (n <= 0) break;
+  }
+  while (ogg_stream_flush(&os, &og) != 0) Append(&out, og);
+
+  ogg_stream_clear(&os);
+  vorbis_block_clear(&vb);
+  vorbis_dsp_clear(&vd);
+  vorbis_comment_clear(&vc);
+  vorbis_info_clear(&vi);
+  return out;
+}
+
+bool WriteBytes(const std::string& path, const std::string& bytes) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return false;
+  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace trackmeter
