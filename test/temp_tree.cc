@@ -128,7 +128,7 @@ std::vector<std::string> ListDir(const std::string& dir) {
   return names;
 }
 
-RunResult Run(const std::string& program, const std::vector<std::string>& args,
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
               const std::string& cwd, bool as_nobody) {
   int out_pipe[2], err_pipe[2];
   if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe failed");
@@ -164,7 +164,7 @@ RunResult Run(const std::string& program, const std::vector<std::string>& args,
 
 RunResult RunTrackmeter(const std::vector<std::string>& args,
                         const std::string& cwd, bool as_nobody) {
-  return Run(TRACKMETER_EXE, args, cwd, as_nobody);
+  return RunProgram(TRACKMETER_EXE, args, cwd, as_nobody);
 }
 
 void ChownToNobody(const std::string& path) {

@@ -42,7 +42,7 @@ struct RunResult {
 // Runs the program with args in directory cwd. With as_nobody (root only),
 // the child drops to uid and gid 65534 first, so that file permissions
 // hold for it.
-RunResult Run(const std::string& program, const std::vector<std::string>& args,
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
               const std::string& cwd, bool as_nobody = false);
 
 // Runs the built trackmeter.

@@ -1,0 +1,108 @@
+#include "trackmeter/durations_reader.h"
+
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "temp_tree.h"
+
+namespace trackmeter {
+namespace {
+
+using ::testing::HasSubstr;
+
+std::string Le32(uint32_t v) {
+  std::string s(4, '\0');
+  for (int i = 0; i < 4; ++i) s[i] = static_cast<char>(v >> (8 * i));
+  return s;
+}
+
+std::string FloatLe(float f) {
+  uint32_t bits;
+  std::memcpy(&bits, &f, 4);
+  return Le32(bits);
+}
+
+std::string Table(uint32_t pass, uint32_t count,
+                  const std::vector<std::pair<uint32_t, float>>& records) {
+  std::string t = Le32(pass) + Le32(count);
+  for (const auto& [id, s] : records) t += Le32(id) + FloatLe(s);
+  return t;
+}
+
+std::string ErrorOf(const std::string& bytes) {
+  std::string error;
+  EXPECT_FALSE(DurationsTable::Parse(bytes.data(), bytes.size(), &error).has_value());
+  return error;
+}
+
+TEST(DurationsReaderTest, ParsesAndFindsIdsAtBothEnds) {
+  const std::string bytes =
+      Table(1, 3, {{0, 1.0f}, {2601905, 10.0f}, {0xFFFFFFFF, 2.5f}});
+  std::string error;
+  const auto table = DurationsTable::Parse(bytes.data(), bytes.size(), &error);
+  ASSERT_TRUE(table.has_value()) << error;
+  EXPECT_EQ(table->pass(), 1u);
+  EXPECT_EQ(table->multiplier(), 2u);
+  ASSERT_EQ(table->records().size(), 3u);
+  EXPECT_EQ(table->LookupId(0), 1.0f);
+  EXPECT_EQ(table->LookupId(0xFFFFFFFF), 2.5f);
+  EXPECT_EQ(table->LookupId(1), std::nullopt);
+  EXPECT_EQ(table->LookupId(0xFFFFFFFE), std::nullopt);
+  EXPECT_EQ(table->Lookup("music\\intro.ogg"), 10.0f);
+  EXPECT_EQ(table->Lookup("MUSIC/Intro.Ogg"), 10.0f);
+  EXPECT_EQ(table->Lookup("music/outro.ogg"), std::nullopt);
+}
+
+TEST(DurationsReaderTest, EveryMalformedTableIsNamedWithItsPlace) {
+  const std::string good = Table(1, 2, {{5, 1.0f}, {9, 2.0f}});
+  for (std::size_t n = 0; n < 8; ++n)
+    EXPECT_THAT(ErrorOf(good.substr(0, n)),
+                HasSubstr("table of " + std::to_string(n) + " bytes is shorter"));
+  EXPECT_THAT(ErrorOf(Table(0, 1, {{5, 1.0f}})), HasSubstr("pass at offset 0 is 0"));
+  EXPECT_THAT(ErrorOf(Table(1, 0, {})), HasSubstr("count at offset 4 is 0"));
+  EXPECT_THAT(ErrorOf(Table(1, 0xFFFFFFFF, {{5, 1.0f}})),
+              HasSubstr("count at offset 4 is -1"));
+  EXPECT_THAT(ErrorOf(Table(1, 3, {{5, 1.0f}, {9, 2.0f}})),
+              HasSubstr("needs 32 bytes; the table has 24"));
+  EXPECT_THAT(ErrorOf(Table(1, 0x7FFFFFFF, {{5, 1.0f}})),
+              HasSubstr("needs 17179869184 bytes"));
+  EXPECT_THAT(ErrorOf(good + "xyz"),
+              HasSubstr("3 bytes trailing after record 1, from offset 24"));
+  EXPECT_THAT(ErrorOf(Table(1, 3, {{5, 1.0f}, {9, 2.0f}, {7, 3.0f}})),
+              HasSubstr("record 2 at offset 24: id 7 does not ascend from 9"));
+  EXPECT_THAT(ErrorOf(Table(1, 2, {{9, 1.0f}, {9, 2.0f}})),
+              HasSubstr("record 1 at offset 16: id 9 does not ascend"));
+  // Ids compare as unsigned: 0x80000000 stands after 5.
+  std::string error;
+  const std::string big = Table(1, 2, {{5, 1.0f}, {0x80000000, 2.0f}});
+  EXPECT_TRUE(DurationsTable::Parse(big.data(), big.size(), &error).has_value());
+}
+
+TEST(DurationsReaderTest, LoadReadsFilesAndRefusesWhatIsNoTable) {
+  TempTree tree;
+  const std::string good = Table(4, 1, {{77, 0.5f}});
+  tree.Write("t.bin", good);
+  std::string error;
+  auto table = DurationsTable::Load(tree.Path("t.bin"), &error);
+  ASSERT_TRUE(table.has_value()) << error;
+  EXPECT_EQ(table->LookupId(77), 0.5f);
+
+  EXPECT_FALSE(DurationsTable::Load(tree.Path("none.bin"), &error));
+  EXPECT_THAT(error, HasSubstr("cannot open"));
+  EXPECT_FALSE(DurationsTable::Load(tree.root(), &error));
+  EXPECT_EQ(error, "cannot read");
+  tree.Write("short.bin", good.substr(0, 5));
+  EXPECT_FALSE(DurationsTable::Load(tree.Path("short.bin"), &error));
+  EXPECT_THAT(error, HasSubstr("table of 5 bytes"));
+
+  // A sparse file of 4 GiB behind a good header is refused from its size.
+  tree.Write("huge.bin", good);
+  ASSERT_EQ(truncate(tree.Path("huge.bin").c_str(), off_t{1} << 32), 0);
+  EXPECT_FALSE(DurationsTable::Load(tree.Path("huge.bin"), &error));
+  EXPECT_THAT(error, HasSubstr("bytes trailing after record 0, from offset 16"));
+}
+
+}  // namespace
+}  // namespace trackmeter
