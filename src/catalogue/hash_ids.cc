@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <numeric>
 #include <string_view>
+#include <unordered_map>
 
 namespace trackmeter {
 
@@ -12,40 +13,114 @@ namespace {
 // multiplied by 2^32 or more and drops out of the id.
 constexpr std::size_t kEvenMultiplierReach = 32;
 
-// Every path folded once, end to end, so that a pass only multiplies and
-// adds over one contiguous buffer.
-class FoldedPaths {
- public:
-  explicit FoldedPaths(const FileList& files) : begin_(files.size() + 1) {
-    std::size_t total = 0;
-    for (const std::string& f : files) total += f.size();
-    bytes_.reserve(total);
-    for (std::size_t i = 0; i < files.size(); ++i) {
-      begin_[i] = bytes_.size();
-      for (char c : files[i])
-        bytes_.push_back(FoldPathByte(static_cast<unsigned char>(c)));
+// Bytes are hashed eight at a time: h = h * m^8 + (b0 m^7 + ... + b7). The
+// eight products do not depend on each other, so the chain from one chunk
+// to the next is a single multiply-add instead of eight.
+constexpr std::size_t kChunk = 8;
+
+struct Powers {
+  explicit Powers(uint32_t m) {
+    uint32_t p = 1;
+    for (std::size_t j = kChunk; j-- > 0;) {
+      w[j] = p;
+      p *= m;
     }
-    begin_[files.size()] = bytes_.size();
+    m8 = p;
+    even = m % 2 == 0;
+  }
+  uint32_t w[kChunk];  // w[j] = m^(7 - j)
+  uint32_t m8;
+  bool even;
+};
+
+// Folded bytes, each string padded in front with zero bytes (which leave
+// the hash as it is) to whole chunks, end to end in one buffer.
+class ChunkedStrings {
+ public:
+  std::size_t Add(std::string_view s) {
+    begin_.push_back(bytes_.size());
+    bytes_.resize(bytes_.size() + (kChunk - s.size() % kChunk) % kChunk, 0);
+    for (char c : s) bytes_.push_back(FoldPathByte(static_cast<unsigned char>(c)));
+    end_.push_back(bytes_.size());
+    return begin_.size() - 1;
   }
 
-  std::string_view Path(std::size_t i) const {
-    return {reinterpret_cast<const char*>(bytes_.data()) + begin_[i],
-            begin_[i + 1] - begin_[i]};
-  }
-
-  // The same value as PathHash of the original path under m.
-  uint32_t Hash(std::size_t i, uint32_t m) const {
+  // The folded string, without its padding.
+  std::string_view Get(std::size_t i) const {
     std::size_t b = begin_[i];
-    const std::size_t e = begin_[i + 1];
-    if (m % 2 == 0 && e - b > kEvenMultiplierReach) b = e - kEvenMultiplierReach;
+    while (b < end_[i] && bytes_[b] == 0) ++b;
+    return {reinterpret_cast<const char*>(bytes_.data()) + b, end_[i] - b};
+  }
+
+  std::size_t size() const { return begin_.size(); }
+
+  // PathHash of string i under the multiplier of pw.
+  uint32_t Hash(std::size_t i, const Powers& pw) const {
+    const unsigned char* p = bytes_.data() + begin_[i];
+    const unsigned char* const e = bytes_.data() + end_[i];
+    if (pw.even && static_cast<std::size_t>(e - p) > kEvenMultiplierReach)
+      p = e - kEvenMultiplierReach;
     uint32_t h = 0;
-    for (; b < e; ++b) h = h * m + bytes_[b];
+    for (; p < e; p += kChunk) {
+      uint32_t c = 0;
+      for (std::size_t j = 0; j < kChunk; ++j) c += p[j] * pw.w[j];
+      h = h * pw.m8 + c;
+    }
     return h;
   }
 
  private:
   std::vector<unsigned char> bytes_;
-  std::vector<std::size_t> begin_;
+  std::vector<std::size_t> begin_, end_;
+};
+
+// Every path as its directory part (up to the last separator) and its name.
+// The files of one directory share the first, so a pass hashes each
+// directory once and each file only by its name:
+//   PathHash(dir + name) = PathHash(dir) * m^len(name) + PathHash(name).
+class FoldedPaths {
+ public:
+  explicit FoldedPaths(const FileList& files) : dir_of_(files.size()) {
+    std::unordered_map<std::string_view, uint32_t> dir_index;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+      const std::string_view path = files[i];
+      const std::size_t cut = path.find_last_of("/\\") + 1;  // 0 if none
+      const std::string_view dir = path.substr(0, cut);
+      auto [it, added] = dir_index.emplace(dir, static_cast<uint32_t>(dirs_.size()));
+      if (added) dirs_.Add(dir);
+      dir_of_[i] = it->second;
+      names_.Add(path.substr(cut));
+      name_length_.push_back(static_cast<uint32_t>(path.size() - cut));
+      longest_name_ = std::max<std::size_t>(longest_name_, path.size() - cut);
+    }
+  }
+
+  // What every path shares under the multiplier of one pass.
+  struct PassTables {
+    std::vector<uint32_t> dir_hash;
+    std::vector<uint32_t> power;  // power[k] = m^k
+  };
+
+  void Prepare(uint32_t m, const Powers& pw, PassTables* t) const {
+    t->dir_hash.resize(dirs_.size());
+    for (std::size_t d = 0; d < dirs_.size(); ++d) t->dir_hash[d] = dirs_.Hash(d, pw);
+    t->power.resize(longest_name_ + 1);
+    uint32_t p = 1;
+    for (uint32_t& v : t->power) {
+      v = p;
+      p *= m;
+    }
+  }
+
+  // The same value as PathHash of path i.
+  uint32_t Hash(std::size_t i, const Powers& pw, const PassTables& t) const {
+    return t.dir_hash[dir_of_[i]] * t.power[name_length_[i]] + names_.Hash(i, pw);
+  }
+
+ private:
+  ChunkedStrings dirs_, names_;
+  std::vector<uint32_t> dir_of_, name_length_;
+  std::size_t longest_name_ = 0;
 };
 
 // The ids of one pass, in open addressing. Each slot carries the pass that
@@ -57,14 +132,19 @@ class IdSet {
     slots_.assign(std::size_t{1} << bits_, 0);
   }
 
+  // Fibonacci hashing: ids of small multipliers are far from uniform in
+  // their low bits.
+  std::size_t Home(uint32_t id) const {
+    return (uint64_t{id} * 0x9E3779B97F4A7C15u) >> (64 - bits_);
+  }
+
+  void Prefetch(std::size_t home) const { __builtin_prefetch(&slots_[home]); }
+
   // False if id is already in the set for this pass.
-  bool Insert(uint32_t id, uint32_t pass) {
+  bool Insert(uint32_t id, std::size_t home, uint32_t pass) {
     const std::size_t mask = slots_.size() - 1;
-    // Fibonacci hashing: ids of small multipliers are far from uniform in
-    // their low bits.
-    std::size_t at = (uint64_t{id} * 0x9E3779B97F4A7C15u) >> (64 - bits_);
     const uint64_t entry = (uint64_t{pass} << 32) | id;
-    for (;; at = (at + 1) & mask) {
+    for (std::size_t at = home;; at = (at + 1) & mask) {
       const uint64_t slot = slots_[at];
       if ((slot >> 32) != pass) {
         slots_[at] = entry;
@@ -79,22 +159,28 @@ class IdSet {
   std::vector<uint64_t> slots_;
 };
 
+// Ids are made a batch at a time and their slots fetched ahead, so the
+// set's cache misses overlap instead of following one another.
+constexpr std::size_t kBatch = 16;
+
 }  // namespace
 
 std::vector<std::pair<std::size_t, std::size_t>> FindFoldedDuplicates(
     const FileList& files) {
-  const FoldedPaths folded(files);
+  std::vector<std::string> folded(files.size());
+  for (std::size_t i = 0; i < files.size(); ++i)
+    for (char c : files[i])
+      folded[i] += static_cast<char>(FoldPathByte(static_cast<unsigned char>(c)));
   std::vector<std::size_t> order(files.size());
   std::iota(order.begin(), order.end(), 0);
   std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-    return folded.Path(a) < folded.Path(b);
+    return folded[a] < folded[b];
   });
 
   std::vector<std::pair<std::size_t, std::size_t>> pairs;
   for (std::size_t run = 0; run < order.size();) {
     std::size_t end = run + 1;
-    while (end < order.size() && folded.Path(order[end]) == folded.Path(order[run]))
-      ++end;
+    while (end < order.size() && folded[order[end]] == folded[order[run]]) ++end;
     // The stable sort keeps each run in index order, so i < j.
     for (std::size_t i = run; i < end; ++i)
       for (std::size_t j = i + 1; j < end; ++j)
@@ -110,16 +196,26 @@ std::optional<uint32_t> GenerateHashIds(const FileList& files,
                                         uint32_t max_pass) {
   const FoldedPaths folded(files);
   IdSet seen(files.size());
+  FoldedPaths::PassTables tables;
+  const std::size_t n = files.size();
   for (uint64_t p = 1; p <= max_pass; ++p) {
     const auto pass = static_cast<uint32_t>(p);
-    const uint32_t m = MultiplierOfPass(pass);
+    const Powers powers(MultiplierOfPass(pass));
+    folded.Prepare(MultiplierOfPass(pass), powers, &tables);
     bool distinct = true;
     // A pass ends at its first collision; most failing passes meet one long
     // before the last file.
-    for (std::size_t i = 0; i < files.size() && distinct; ++i) {
-      const uint32_t id = folded.Hash(i, m);
-      (*records)[i].id = id;
-      distinct = seen.Insert(id, pass);
+    for (std::size_t start = 0; start < n && distinct; start += kBatch) {
+      const std::size_t end = std::min(n, start + kBatch);
+      std::size_t home[kBatch];
+      for (std::size_t i = start; i < end; ++i) {
+        const uint32_t id = folded.Hash(i, powers, tables);
+        (*records)[i].id = id;
+        home[i - start] = seen.Home(id);
+        seen.Prefetch(home[i - start]);
+      }
+      for (std::size_t i = start; i < end && distinct; ++i)
+        distinct = seen.Insert((*records)[i].id, home[i - start], pass);
     }
     if (distinct) return pass;
   }
