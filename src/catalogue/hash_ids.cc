@@ -37,19 +37,11 @@ struct Powers {
 // the hash as it is) to whole chunks, end to end in one buffer.
 class ChunkedStrings {
  public:
-  std::size_t Add(std::string_view s) {
+  void Add(std::string_view s) {
     begin_.push_back(bytes_.size());
     bytes_.resize(bytes_.size() + (kChunk - s.size() % kChunk) % kChunk, 0);
     for (char c : s) bytes_.push_back(FoldPathByte(static_cast<unsigned char>(c)));
     end_.push_back(bytes_.size());
-    return begin_.size() - 1;
-  }
-
-  // The folded string, without its padding.
-  std::string_view Get(std::size_t i) const {
-    std::size_t b = begin_[i];
-    while (b < end_[i] && bytes_[b] == 0) ++b;
-    return {reinterpret_cast<const char*>(bytes_.data()) + b, end_[i] - b};
   }
 
   std::size_t size() const { return begin_.size(); }
