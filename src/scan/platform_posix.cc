@@ -25,7 +25,7 @@ struct Entry {
 // Reads the whole directory when the search starts, so that a walk holds no
 // descriptor open while it descends: a tree 1,000 folders deep must not run
 // into the limit on open files.
-class PosixDirectorySearch : public DirectorySearch {
+class PosixDirectorySearch final : public DirectorySearch {
  public:
   bool Start(const std::string& pattern) override {
     End();
@@ -96,7 +96,7 @@ class PosixDirectorySearch : public DirectorySearch {
   std::size_t current_ = static_cast<std::size_t>(-1);
 };
 
-class PosixOutputFile : public OutputFile {
+class PosixOutputFile final : public OutputFile {
  public:
   explicit PosixOutputFile(int fd) : fd_(fd) {}
   ~PosixOutputFile() override {
@@ -127,7 +127,7 @@ class PosixOutputFile : public OutputFile {
   int fd_;
 };
 
-class PosixPlatform : public Platform {
+class PosixPlatform final : public Platform {
  public:
   std::unique_ptr<DirectorySearch> NewSearch() override {
     return std::make_unique<PosixDirectorySearch>();

@@ -22,7 +22,7 @@ const bool kBinaryStdout = [] {
 
 // Windows hands out the first entry with the handle; Advance moves onto the
 // entry found ahead and looks one further, as the classic file finder does.
-class Win32DirectorySearch : public DirectorySearch {
+class Win32DirectorySearch final : public DirectorySearch {
  public:
   ~Win32DirectorySearch() override { End(); }
 
@@ -56,7 +56,7 @@ class Win32DirectorySearch : public DirectorySearch {
   std::string name_;
 };
 
-class Win32OutputFile : public OutputFile {
+class Win32OutputFile final : public OutputFile {
  public:
   explicit Win32OutputFile(int fd) : fd_(fd) {}
   ~Win32OutputFile() override {
@@ -83,7 +83,7 @@ class Win32OutputFile : public OutputFile {
   int fd_;
 };
 
-class Win32Platform : public Platform {
+class Win32Platform final : public Platform {
  public:
   std::unique_ptr<DirectorySearch> NewSearch() override {
     return std::make_unique<Win32DirectorySearch>();
