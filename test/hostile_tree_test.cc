@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "app/run.h"
+#include "forwarding_platform.h"
 #include "ogg_maker.h"
 #include "temp_tree.h"
 #include "trackmeter/durations_reader.h"
@@ -89,15 +90,8 @@ TEST(HostileTreeTest, SpecialFilesAreRefusedWithoutBlockingOrEndlessReads) {
 
 // The system's platform, except that a file changes just before the probe
 // opens it.
-class ChangingPlatform : public Platform {
+class ChangingPlatform : public ForwardingPlatform {
  public:
-  explicit ChangingPlatform(const std::string& base) : base_(base) {}
-  std::unique_ptr<DirectorySearch> NewSearch() override { return real().NewSearch(); }
-  bool EnterDirectory(const std::string& p) override { return real().EnterDirectory(p); }
-  std::string CurrentDirectory() override { return real().CurrentDirectory(); }
-  std::optional<DirectoryId> IdentifyDirectory(const std::string& p) override {
-    return real().IdentifyDirectory(p);
-  }
   std::FILE* OpenForReading(const std::string& p) override {
     if (p == "gone.ogg") unlink(p.c_str());
     if (p == "now_a_dir.ogg") {
@@ -106,17 +100,6 @@ class ChangingPlatform : public Platform {
     }
     return real().OpenForReading(p);
   }
-  std::unique_ptr<OutputFile> CreateTemporary(const std::string& p, std::string* t) override {
-    return real().CreateTemporary(p, t);
-  }
-  bool ReplaceFile(const std::string& f, const std::string& t) override {
-    return real().ReplaceFile(f, t);
-  }
-  void RemoveFile(const std::string& p) override { real().RemoveFile(p); }
-
- private:
-  static Platform& real() { return SystemPlatform(); }
-  std::string base_;
 };
 
 TEST(HostileTreeTest, FilesThatVanishOrTurnIntoDirectoriesAfterTheScan) {
@@ -126,7 +109,7 @@ TEST(HostileTreeTest, FilesThatVanishOrTurnIntoDirectoriesAfterTheScan) {
   tree.Write("stays.ogg", Short());
   char old[4096];
   ASSERT_NE(getcwd(old, sizeof old), nullptr);
-  ChangingPlatform platform(tree.root());
+  ChangingPlatform platform;
   const std::string base = tree.root();
   const char* argv[] = {"trackmeter", base.c_str()};
   ::testing::internal::CaptureStdout();

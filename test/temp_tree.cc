@@ -99,6 +99,17 @@ void TempTree::Write(const std::string& relative, const std::string& bytes) cons
   std::fclose(f);
 }
 
+ScopedDirectory::ScopedDirectory(const std::string& dir) {
+  char old[4096];
+  if (getcwd(old, sizeof old) == nullptr || chdir(dir.c_str()) != 0)
+    throw std::runtime_error("cannot enter " + dir);
+  old_ = old;
+}
+
+ScopedDirectory::~ScopedDirectory() {
+  if (chdir(old_.c_str()) != 0) std::abort();
+}
+
 std::string ReadBytes(const std::string& path) {
   std::string bytes;
   std::FILE* f = std::fopen(path.c_str(), "rb");

@@ -27,6 +27,18 @@ class TempTree {
   std::string root_;
 };
 
+// Makes dir the current directory for as long as it lives.
+class ScopedDirectory {
+ public:
+  explicit ScopedDirectory(const std::string& dir);
+  ~ScopedDirectory();
+  ScopedDirectory(const ScopedDirectory&) = delete;
+  ScopedDirectory& operator=(const ScopedDirectory&) = delete;
+
+ private:
+  std::string old_;
+};
+
 // The whole content of path; empty if it cannot be read.
 std::string ReadBytes(const std::string& path);
 bool Exists(const std::string& path);

@@ -17,11 +17,6 @@ using ::testing::internal::GetCapturedStdout;
 // Probes tree-relative paths from within the tree, as a run does.
 class ProbeTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_NE(getcwd(old_, sizeof old_), nullptr);
-    ASSERT_EQ(chdir(tree_.root().c_str()), 0);
-  }
-  void TearDown() override { ASSERT_EQ(chdir(old_), 0); }
 
   // The result of probing path, and what it printed.
   std::pair<float, std::string> Probe(const std::string& path) {
@@ -31,7 +26,7 @@ class ProbeTest : public ::testing::Test {
   }
 
   TempTree tree_;
-  char old_[4096];
+  ScopedDirectory inside_{tree_.root()};
 };
 
 TEST_F(ProbeTest, ExactDurationsOfSingleAndChainedStreams) {

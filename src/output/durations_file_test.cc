@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "forwarding_platform.h"
 #include "temp_tree.h"
 
 namespace trackmeter {
@@ -39,14 +40,9 @@ TEST(SortRecordsTest, AscendingAsUnsigned) {
 // Runs the writer inside a fresh tree.
 class WriteTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_NE(getcwd(old_, sizeof old_), nullptr);
-    ASSERT_EQ(chdir(tree_.root().c_str()), 0);
-  }
-  void TearDown() override { ASSERT_EQ(chdir(old_), 0); }
 
   TempTree tree_;
-  char old_[4096];
+  ScopedDirectory inside_{tree_.root()};
   const RecordTable records_ = {{7, 1.5f}, {9, 0.0f}};
 };
 
@@ -68,18 +64,11 @@ TEST_F(WriteTest, DirectoryInTheWayFailsAndLeavesNoTemporary) {
 
 // Passes every call to the real platform but makes the n-th step of writing
 // the table fail: create, each write, flush, close, rename.
-class FailingPlatform : public Platform {
+class FailingPlatform : public ForwardingPlatform {
  public:
   explicit FailingPlatform(int fail_at) : fail_at_(fail_at) {}
   int steps = 0;
 
-  std::unique_ptr<DirectorySearch> NewSearch() override { return real().NewSearch(); }
-  bool EnterDirectory(const std::string& p) override { return real().EnterDirectory(p); }
-  std::string CurrentDirectory() override { return real().CurrentDirectory(); }
-  std::optional<DirectoryId> IdentifyDirectory(const std::string& p) override {
-    return real().IdentifyDirectory(p);
-  }
-  std::FILE* OpenForReading(const std::string& p) override { return real().OpenForReading(p); }
   std::unique_ptr<OutputFile> CreateTemporary(const std::string& path,
                                               std::string* temp) override {
     if (Fails()) return nullptr;
@@ -89,7 +78,6 @@ class FailingPlatform : public Platform {
   bool ReplaceFile(const std::string& from, const std::string& to) override {
     return !Fails() && real().ReplaceFile(from, to);
   }
-  void RemoveFile(const std::string& p) override { real().RemoveFile(p); }
 
  private:
   class File : public OutputFile {
@@ -108,7 +96,6 @@ class FailingPlatform : public Platform {
     std::unique_ptr<OutputFile> f_;
   };
 
-  static Platform& real() { return SystemPlatform(); }
   bool Fails() { return ++steps == fail_at_; }
   int fail_at_;
 };
