@@ -3,7 +3,7 @@
 #ifndef TRACKMETER_TEST_FORWARDING_PLATFORM_H_
 #define TRACKMETER_TEST_FORWARDING_PLATFORM_H_
 
-#include "scan/platform.h"
+#include "platform/platform.h"
 
 namespace trackmeter {
 

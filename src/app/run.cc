@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "app/console.h"
+#include "console/console.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/hash_ids.h"
 #include "catalogue/probe.h"

@@ -2,7 +2,7 @@
 #ifndef TRACKMETER_APP_RUN_H_
 #define TRACKMETER_APP_RUN_H_
 
-#include "scan/platform.h"
+#include "platform/platform.h"
 
 namespace trackmeter {
 

@@ -3,7 +3,7 @@
 #define OV_EXCLUDE_STATIC_CALLBACKS
 #include <vorbis/vorbisfile.h>
 
-#include "app/console.h"
+#include "console/console.h"
 
 namespace trackmeter {
 

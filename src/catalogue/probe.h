@@ -5,7 +5,7 @@
 #include <string>
 
 #include "catalogue/catalogue.h"
-#include "scan/platform.h"
+#include "platform/platform.h"
 
 namespace trackmeter {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
-#include "scan/platform.h"
+#include "platform/platform.h"
 
 namespace trackmeter {
 

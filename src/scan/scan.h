@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "catalogue/catalogue.h"
-#include "scan/platform.h"
+#include "platform/platform.h"
 
 namespace trackmeter {
 

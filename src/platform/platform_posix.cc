@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <vector>
 
-#include "scan/platform.h"
+#include "platform/platform.h"
 
 namespace trackmeter {
 

@@ -6,7 +6,7 @@
 
 #include <cstdlib>
 
-#include "scan/platform.h"
+#include "platform/platform.h"
 
 namespace trackmeter {
 

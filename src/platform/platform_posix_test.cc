@@ -4,8 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "scan/platform.h"
-#include "scan/scan.h"
+#include "platform/platform.h"
 #include "temp_tree.h"
 
 namespace trackmeter {
@@ -30,17 +29,6 @@ std::vector<std::string> Listing(const std::string& pattern) {
   return seen;
 }
 
-// Runs the walk with tree's root as the current directory.
-FileList ScanTree(const TempTree& tree) {
-  char old[4096];
-  EXPECT_NE(getcwd(old, sizeof old), nullptr);
-  EXPECT_TRUE(SystemPlatform().EnterDirectory(tree.root()));
-  FileList files;
-  ScanDirectory(SystemPlatform(), "", &files);
-  EXPECT_EQ(chdir(old), 0);
-  return files;
-}
-
 TEST(PosixSearchTest, ListsEveryEntryInByteOrderAndFollowsLinks) {
   TempTree tree;
   tree.Write("d/b.ogg", "");
@@ -58,30 +46,6 @@ TEST(PosixSearchTest, ListsEveryEntryInByteOrderAndFollowsLinks) {
 TEST(PosixSearchTest, MissingDirectoryMatchesNothing) {
   TempTree tree;
   EXPECT_THAT(Listing(tree.Path("none") + "/*.*"), IsEmpty());
-}
-
-TEST(PosixScanTest, RealTreeWithLinksHiddenEntriesAndACycle) {
-  TempTree tree;
-  tree.Write("a.ogg", "");
-  tree.Write(".hidden/h.ogg", "");
-  tree.Write("box.ogg/x.ogg", "");
-  tree.Write("a/b/c/d.ogg", "");
-  tree.Write("Durations.bin", "old");
-  ASSERT_EQ(symlink("..", tree.Path("a/b/up").c_str()), 0);  // a cycle
-  ASSERT_EQ(symlink("../a.ogg", tree.Path("a/link.ogg").c_str()), 0);
-  ASSERT_EQ(symlink("nowhere", tree.Path("a/broken.ogg").c_str()), 0);
-  EXPECT_THAT(ScanTree(tree),
-              ElementsAre(".hidden/h.ogg", "a/b/c/d.ogg", "a/broken.ogg",
-                          "a/link.ogg", "a.ogg", "box.ogg/x.ogg"));
-}
-
-TEST(PosixScanTest, DeepTreeNeedsNoDescriptorPerLevel) {
-  TempTree tree;
-  std::string dir;
-  for (int i = 0; i < 1000; ++i) dir += (i ? "/d" : "d");
-  tree.MakeDir(dir);
-  tree.Write(dir + "/deep.ogg", "");
-  EXPECT_THAT(ScanTree(tree), ElementsAre(dir + "/deep.ogg"));
 }
 
 TEST(PosixPlatformTest, OpenForReadingTakesOnlyRegularFiles) {

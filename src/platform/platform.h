@@ -2,8 +2,8 @@
 // directory, entering the base directory, and the few file operations of
 // reading an Ogg file and replacing the table. platform_posix.cc implements
 // it today; tests replace it with fakes.
-#ifndef TRACKMETER_SCAN_PLATFORM_H_
-#define TRACKMETER_SCAN_PLATFORM_H_
+#ifndef TRACKMETER_PLATFORM_PLATFORM_H_
+#define TRACKMETER_PLATFORM_PLATFORM_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -89,4 +89,4 @@ Platform& SystemPlatform();
 
 }  // namespace trackmeter
 
-#endif  // TRACKMETER_SCAN_PLATFORM_H_
+#endif  // TRACKMETER_PLATFORM_PLATFORM_H_

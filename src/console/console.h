@@ -1,8 +1,8 @@
 // Every line the tool prints, in one place: these lines are the tool's
 // protocol with the people and scripts that run it. All go to standard
 // output; paths are printed as the bytes they are.
-#ifndef TRACKMETER_APP_CONSOLE_H_
-#define TRACKMETER_APP_CONSOLE_H_
+#ifndef TRACKMETER_CONSOLE_CONSOLE_H_
+#define TRACKMETER_CONSOLE_CONSOLE_H_
 
 #include <cstddef>
 #include <string>
@@ -26,4 +26,4 @@ void PrintGenerated(std::size_t count);
 
 }  // namespace trackmeter
 
-#endif  // TRACKMETER_APP_CONSOLE_H_
+#endif  // TRACKMETER_CONSOLE_CONSOLE_H_
