@@ -1,6 +1,7 @@
 // Reading a Durations.bin table: parsing with full validation, and looking a
 // relative path up. Header-only, C++17, nothing beyond the standard library:
-// copy include/trackmeter/ into a project and use it.
+// copy include/trackmeter/ into a project and use it. The checks and the hash
+// are those of trackmeter/durations.h, the C reader.
 //
 //   std::string error;
 //   auto table = trackmeter::DurationsTable::Load("Durations.bin", &error);
@@ -19,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "trackmeter/durations.h"
 #include "trackmeter/path_hash.h"
 
 namespace trackmeter {
@@ -33,60 +35,64 @@ class DurationsTable {
   static constexpr std::size_t kHeaderSize = 8;
   static constexpr std::size_t kRecordSize = 8;
 
-  // Parses a whole table. Nothing, with a message in *error that says what is
-  // wrong and where, unless: the size is 8 + 8 x count, count >= 1,
-  // pass >= 1 and the ids ascend strictly as unsigned numbers.
+  // Parses a whole table. Nothing, with a message in *error (unless error is
+  // null) that says what is wrong and where, unless: the size is
+  // 8 + 8 x count, count >= 1, pass >= 1 and the ids ascend strictly as
+  // unsigned numbers. The checks are trackmeter_check's.
   static std::optional<DurationsTable> Parse(const void* data, std::size_t size,
                                              std::string* error) {
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    if (!CheckLayout(bytes, size, error)) return std::nullopt;
+    std::size_t offset = 0;
+    const trackmeter_error e = trackmeter_check(data, size, &offset);
+    if (e != TRACKMETER_OK) {
+      if (error != nullptr)
+        *error = Describe(e, offset, static_cast<const unsigned char*>(data), size);
+      return std::nullopt;
+    }
     DurationsTable table;
-    table.pass_ = Le32(bytes);
-    const std::size_t count = Le32(bytes + 4);
-    table.records_.resize(count);
-    for (std::size_t i = 0; i < count; ++i) {
-      const unsigned char* r = bytes + kHeaderSize + kRecordSize * i;
-      DurationEntry& e = table.records_[i];
-      e.id = Le32(r);
-      const uint32_t bits = Le32(r + 4);
-      std::memcpy(&e.seconds, &bits, sizeof e.seconds);
-      if (i > 0 && e.id <= table.records_[i - 1].id) {
-        *error = "record " + std::to_string(i) + " at offset " +
-                 std::to_string(kHeaderSize + kRecordSize * i) + ": id " +
-                 std::to_string(e.id) + " does not ascend from " +
-                 std::to_string(table.records_[i - 1].id) + " of record " +
-                 std::to_string(i - 1);
-        return std::nullopt;
-      }
+    table.pass_ = trackmeter_pass(data, size);
+    table.records_.resize(trackmeter_count(data, size));
+    for (std::size_t i = 0; i < table.records_.size(); ++i) {
+      DurationEntry& entry = table.records_[i];
+      trackmeter_record(data, size, i, &entry.id, &entry.seconds);
     }
     return table;
   }
 
   // Reads and parses the table at path. The size is checked against the
   // header before the records are read, so a huge file of junk is refused
-  // without being read.
+  // without being read. The message in *error (unless error is null) starts
+  // "cannot open: " or is "cannot read" when the file could not be read, and
+  // starts "not a Durations.bin table: " when it is no valid table.
   static std::optional<DurationsTable> Load(const std::string& path,
                                             std::string* error) {
+    std::string ignored;
+    if (error == nullptr) error = &ignored;
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (f == nullptr) {
       *error = std::string("cannot open: ") + std::strerror(errno);
       return std::nullopt;
     }
     std::optional<DurationsTable> table;
-    std::vector<unsigned char> bytes(kHeaderSize);
-    const std::size_t got = std::fread(bytes.data(), 1, kHeaderSize, f);
+    unsigned char header[kHeaderSize];
+    const std::size_t got = std::fread(header, 1, kHeaderSize, f);
     long size = -1;
     if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
     if (std::ferror(f) || size < 0 || std::fseek(f, 0, SEEK_SET) != 0) {
       *error = "cannot read";
-    } else if (CheckLayout(bytes.data(),
-                           got < kHeaderSize ? uint64_t{got} : uint64_t(size),
-                           error)) {
-      bytes.resize(static_cast<std::size_t>(size));
-      if (std::fread(bytes.data(), 1, bytes.size(), f) != bytes.size()) {
-        *error = "cannot read";
+    } else {
+      const uint64_t total = got < kHeaderSize ? uint64_t{got} : uint64_t(size);
+      uint64_t offset = 0;
+      const trackmeter_error e = trackmeter_check_header(header, total, &offset);
+      if (e != TRACKMETER_OK) {
+        *error = kNotATable + Describe(e, offset, header, total);
       } else {
-        table = Parse(bytes.data(), bytes.size(), error);
+        std::vector<unsigned char> bytes(static_cast<std::size_t>(size));
+        if (std::fread(bytes.data(), 1, bytes.size(), f) != bytes.size()) {
+          *error = "cannot read";
+        } else {
+          table = Parse(bytes.data(), bytes.size(), error);
+          if (!table) error->insert(0, kNotATable);
+        }
       }
     }
     std::fclose(f);
@@ -114,43 +120,46 @@ class DurationsTable {
   }
 
  private:
-  static uint32_t Le32(const unsigned char* p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 |
-           uint32_t{p[3]} << 24;
-  }
+  static constexpr char kNotATable[] = "not a Durations.bin table: ";
 
-  // Checks the header, of which size bytes are there when size < 8, against
-  // a table of size bytes in all.
-  static bool CheckLayout(const unsigned char* bytes, uint64_t size,
-                          std::string* error) {
-    if (size < kHeaderSize) {
-      *error = "table of " + std::to_string(size) +
-               " bytes is shorter than its 8-byte header";
-      return false;
-    }
-    if (Le32(bytes) == 0) {
-      *error = "pass at offset 0 is 0; it is at least 1";
-      return false;
-    }
-    const auto count = static_cast<int32_t>(Le32(bytes + 4));
-    if (count < 1) {
-      *error = "count at offset 4 is " + std::to_string(count) +
-               "; a table holds at least 1 record";
-      return false;
-    }
+  static uint32_t Le32(const unsigned char* p) { return trackmeter_le32(p); }
+
+  // What error e at offset means, in words, for a table of size bytes of
+  // which bytes holds at least the header (all of it for an order error).
+  static std::string Describe(trackmeter_error e, uint64_t offset,
+                              const unsigned char* bytes, uint64_t size) {
+    using std::to_string;
+    const auto count = bytes == nullptr || size < kHeaderSize
+                           ? 0
+                           : static_cast<int32_t>(Le32(bytes + 4));
     const uint64_t expected = kHeaderSize + kRecordSize * uint64_t(count);
-    if (size < expected) {
-      *error = "count at offset 4 is " + std::to_string(count) + ", which needs " +
-               std::to_string(expected) + " bytes; the table has " +
-               std::to_string(size);
-      return false;
+    switch (e) {
+      case TRACKMETER_OK:
+        break;
+      case TRACKMETER_ERR_NULL:
+        return "no data: a null pointer for " + to_string(size) + " bytes";
+      case TRACKMETER_ERR_SHORT:
+        return "table of " + to_string(size) + " bytes is shorter than its 8-byte header";
+      case TRACKMETER_ERR_PASS:
+        return "pass at offset 0 is 0; it is at least 1";
+      case TRACKMETER_ERR_COUNT:
+        return "count at offset 4 is " + to_string(count) +
+               "; a table holds at least 1 record";
+      case TRACKMETER_ERR_TRUNCATED:
+        return "count at offset 4 is " + to_string(count) + ", which needs " +
+               to_string(expected) + " bytes; the table has " + to_string(size);
+      case TRACKMETER_ERR_TRAILING:
+        return to_string(size - expected) + " bytes trailing after record " +
+               to_string(count - 1) + ", from offset " + to_string(offset);
+      case TRACKMETER_ERR_ORDER: {
+        const uint64_t i = (offset - kHeaderSize) / kRecordSize;
+        return "record " + to_string(i) + " at offset " + to_string(offset) +
+               ": id " + to_string(Le32(bytes + offset)) + " does not ascend from " +
+               to_string(Le32(bytes + offset - kRecordSize)) + " of record " +
+               to_string(i - 1);
+      }
     }
-    if (size > expected) {
-      *error = std::to_string(size - expected) + " bytes trailing after record " +
-               std::to_string(count - 1) + ", from offset " + std::to_string(expected);
-      return false;
-    }
-    return true;
+    return trackmeter_error_text(e);
   }
 
   uint32_t pass_ = 0;

@@ -1,11 +1,13 @@
-// The id of a path in a Durations.bin table. Header-only and dependent on
-// nothing but the standard library, so that readers of the table can use it
-// as it is: the tool and every reader compute ids with this one function.
+// The id of a path in a Durations.bin table, for C++: the tool and every
+// reader compute ids with this one function, which trackmeter/durations.h
+// defines for C and C++ alike. Needs nothing beyond the standard library.
 #ifndef TRACKMETER_PATH_HASH_H_
 #define TRACKMETER_PATH_HASH_H_
 
 #include <cstdint>
 #include <string_view>
+
+#include "trackmeter/durations.h"
 
 namespace trackmeter {
 
@@ -13,17 +15,13 @@ namespace trackmeter {
 // other byte (0x80 and above included) stays. Deliberately not the locale's
 // toupper, so ids do not depend on the reader's locale.
 constexpr unsigned char FoldPathByte(unsigned char b) {
-  if (b >= 'a' && b <= 'z') return static_cast<unsigned char>(b - 0x20);
-  if (b == '/') return '\\';
-  return b;
+  return trackmeter_fold_byte(b);
 }
 
 // Multiplicative hash of path under multiplier m, modulo 2^32. Blind to the
 // letter case of a-z and to "/" versus "\".
 constexpr uint32_t PathHash(std::string_view path, uint32_t m) {
-  uint32_t h = 0;
-  for (char ch : path) h = h * m + FoldPathByte(static_cast<unsigned char>(ch));
-  return h;
+  return trackmeter_path_hash(path.data(), path.size(), m);
 }
 
 // A table stores the pass; its ids use this multiplier.

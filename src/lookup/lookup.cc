@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstring>
+#include <string_view>
 
 #include "trackmeter/durations_reader.h"
 
@@ -10,6 +11,14 @@ namespace trackmeter {
 namespace {
 
 constexpr char kUsage[] = "usage: trackmeter-lookup TABLE [PATH...]\n";
+
+// The table's paths never start with "./", but a shell's completion often
+// gives one.
+std::string_view WithoutDotSlash(std::string_view path) {
+  while (path.size() > 2 && path[0] == '.' && (path[1] == '/' || path[1] == '\\'))
+    path.remove_prefix(2);
+  return path;
+}
 
 }  // namespace
 
@@ -25,7 +34,12 @@ int RunLookup(int argc, const char* const* argv, std::ostream& out,
     out << kUsage
         << "With PATHs, prints PATH<TAB>SECONDS for each (or PATH<TAB>not found).\n"
            "Without, prints the table's pass, multiplier and count, then every\n"
-           "record as ID<TAB>SECONDS.\n";
+           "record as ID<TAB>SECONDS.\n"
+           "A leading ./ on a PATH is dropped. --version prints the version.\n";
+    return 0;
+  }
+  if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
+    out << "trackmeter-lookup " TRACKMETER_VERSION "\n";
     return 0;
   }
   if (argc < 2) {
@@ -49,7 +63,7 @@ int RunLookup(int argc, const char* const* argv, std::ostream& out,
   }
   int status = 0;
   for (int i = 2; i < argc; ++i) {
-    const std::optional<float> seconds = table->Lookup(argv[i]);
+    const std::optional<float> seconds = table->Lookup(WithoutDotSlash(argv[i]));
     out << argv[i] << "\t" << (seconds ? FormatSeconds(*seconds) : "not found") << "\n";
     if (!seconds) status = 1;
   }

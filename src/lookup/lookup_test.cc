@@ -46,6 +46,7 @@ TEST(LookupCommandTest, UsageHelpAndBadTables) {
   Outcome help = Lookup({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_THAT(help.out, StartsWith("usage: trackmeter-lookup TABLE [PATH...]\n"));
+  EXPECT_EQ(Lookup({"--version"}).out, "trackmeter-lookup " TRACKMETER_VERSION "\n");
 
   TempTree tree;
   tree.Write("bad.bin", std::string("\x01\x00\x00\x00\x00\x00\x00\x00", 8));
@@ -56,6 +57,11 @@ TEST(LookupCommandTest, UsageHelpAndBadTables) {
     EXPECT_THAT(bad.err, StartsWith("trackmeter-lookup: " + table + ": "));
     EXPECT_EQ(std::count(bad.err.begin(), bad.err.end(), '\n'), 1);
   }
+  // An audio file given for the table.
+  tree.Write("intro.ogg", EncodeVorbis(1, 8000, 8000));
+  EXPECT_THAT(Lookup({tree.Path("intro.ogg"), "a.ogg"}).err,
+              StartsWith("trackmeter-lookup: " + tree.Path("intro.ogg") +
+                         ": not a Durations.bin table: "));
 }
 
 // The real tool writes a table; the real lookup command reads it.
@@ -69,14 +75,15 @@ TEST(LookupCommandTest, RoundTripThroughTheTool) {
 
   const RunResult found = RunProgram(TRACKMETER_LOOKUP_EXE,
                               {table, "intro.ogg", "sfx/boom.ogg", "SFX\\BOOM.OGG",
-                               "sfx\\Deep/JUNK.ogg"},
+                               "sfx\\Deep/JUNK.ogg", "./intro.ogg"},
                               tree.root());
   EXPECT_EQ(found.status, 0);
   EXPECT_EQ(found.out,
             "intro.ogg\t10\n"
             "sfx/boom.ogg\t0.375\n"
             "SFX\\BOOM.OGG\t0.375\n"
-            "sfx\\Deep/JUNK.ogg\t0\n");
+            "sfx\\Deep/JUNK.ogg\t0\n"
+            "./intro.ogg\t10\n");
 
   const RunResult missing =
       RunProgram(TRACKMETER_LOOKUP_EXE, {table, "intro.ogg", "outro.ogg"}, tree.root());
