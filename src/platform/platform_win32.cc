@@ -27,7 +27,8 @@ namespace {
 std::wstring Widen(const std::string& text, UINT code_page) {
   if (text.empty()) return std::wstring();
   const int size = static_cast<int>(text.size());
-  const int n = MultiByteToWideChar(code_page, 0, text.data(), size, nullptr, 0);
+  const int n =
+      MultiByteToWideChar(code_page, 0, text.data(), size, nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(n), L'\0');
   MultiByteToWideChar(code_page, 0, text.data(), size, wide.data(), n);
   return wide;
@@ -36,7 +37,8 @@ std::wstring Widen(const std::string& text, UINT code_page) {
 std::string Narrow(const wchar_t* wide, std::size_t length) {
   if (length == 0) return std::string();
   const int size = static_cast<int>(length);
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide, size, nullptr, 0, nullptr, nullptr);
+  const int n =
+      WideCharToMultiByte(CP_UTF8, 0, wide, size, nullptr, 0, nullptr, nullptr);
   std::string text(static_cast<std::size_t>(n), '\0');
   WideCharToMultiByte(CP_UTF8, 0, wide, size, text.data(), n, nullptr, nullptr);
   return text;
@@ -127,14 +129,16 @@ class Win32DirectorySearch final : public DirectorySearch {
 // A file id of all zeros or all ones says nothing: some file systems give
 // one for every file.
 bool IsUsableId(uint64_t low, uint64_t high) {
-  return (low != 0 || high != 0) && (low != ~uint64_t{0} || high != ~uint64_t{0});
+  return (low != 0 || high != 0) &&
+         (low != ~uint64_t{0} || high != ~uint64_t{0});
 }
 
 // The volume and the full 128-bit file id (ReFS needs all of it), else the
 // 64-bit file index of older systems.
 std::optional<DirectoryId> IdentifyHandle(HANDLE handle) {
   FILE_ID_INFO id_info;
-  if (GetFileInformationByHandleEx(handle, FileIdInfo, &id_info, sizeof id_info)) {
+  if (GetFileInformationByHandleEx(handle, FileIdInfo, &id_info,
+                                   sizeof id_info)) {
     uint64_t low, high;
     static_assert(sizeof id_info.FileId.Identifier == sizeof low + sizeof high);
     std::memcpy(&low, id_info.FileId.Identifier, sizeof low);
@@ -144,7 +148,8 @@ std::optional<DirectoryId> IdentifyHandle(HANDLE handle) {
   }
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(handle, &info)) return std::nullopt;
-  const uint64_t index = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+  const uint64_t index =
+      (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
   if (index == 0 || index == ~uint64_t{0}) return std::nullopt;
   return DirectoryId{info.dwVolumeSerialNumber, index, 0};
 }
@@ -212,11 +217,12 @@ class Win32Platform final : public Platform {
     return Narrow(dir.data(), n);
   }
 
-  std::optional<DirectoryId> IdentifyDirectory(const std::string& path) override {
-    const HANDLE handle =
-        CreateFileW(LongPath(path).c_str(), 0,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  std::optional<DirectoryId> IdentifyDirectory(
+      const std::string& path) override {
+    const HANDLE handle = CreateFileW(
+        LongPath(path).c_str(), 0,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
     const std::optional<DirectoryId> id = IdentifyHandle(handle);
     CloseHandle(handle);
