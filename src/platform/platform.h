@@ -40,8 +40,9 @@ class DirectorySearch {
 struct DirectoryId {
   uint64_t device = 0;
   uint64_t inode = 0;
+  uint64_t inode_high = 0;  // the upper half of a 128-bit file id, if any
   bool operator==(const DirectoryId& o) const {
-    return device == o.device && inode == o.inode;
+    return device == o.device && inode == o.inode && inode_high == o.inode_high;
   }
 };
 
@@ -67,7 +68,7 @@ class Platform {
   // The absolute path of the current directory, of any length.
   virtual std::string CurrentDirectory() = 0;
   // Identity of the directory at path ("" is the current one); nothing if
-  // it cannot be found out.
+  // it cannot be found out or the system gives no usable one.
   virtual std::optional<DirectoryId> IdentifyDirectory(
       const std::string& path) = 0;
 

@@ -1,10 +1,18 @@
 // The Win32 side of the platform seam.
+//
+// Names cross the seam as UTF-8, as they do on Linux, so a tree gives the
+// same ids on both. Behind it every call is a wide one: the path is turned
+// into UTF-16 and into the \\?\ form of its full path, which the wide calls
+// take beyond MAX_PATH without any system setting.
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 #include <windows.h>
 
-#include <cstdlib>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -14,47 +22,139 @@ const char kPathSeparator = '\\';
 
 namespace {
 
-// Lines end in "\n" as written, not "\r\n".
+// --- Text and paths ----------------------------------------------------------
+
+std::wstring Widen(const std::string& text, UINT code_page) {
+  if (text.empty()) return std::wstring();
+  const int size = static_cast<int>(text.size());
+  const int n =
+      MultiByteToWideChar(code_page, 0, text.data(), size, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(code_page, 0, text.data(), size, wide.data(), n);
+  return wide;
+}
+
+std::string Narrow(const wchar_t* wide, std::size_t length) {
+  if (length == 0) return std::string();
+  const int size = static_cast<int>(length);
+  const int n =
+      WideCharToMultiByte(CP_UTF8, 0, wide, size, nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide, size, text.data(), n, nullptr, nullptr);
+  return text;
+}
+
+bool StartsWith(const std::wstring& text, const wchar_t* start) {
+  return text.compare(0, std::wcslen(start), start) == 0;
+}
+
+// path, relative to the current directory or absolute, as the \\?\ form of
+// its full path. The current directory stays below MAX_PATH, but a path
+// below it need not.
+std::wstring LongPath(const std::string& path) {
+  const std::wstring wide = Widen(path.empty() ? "." : path, CP_UTF8);
+  std::wstring full(MAX_PATH, L'\0');
+  DWORD n = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()),
+                             full.data(), nullptr);
+  if (n >= full.size()) {
+    full.resize(n);
+    n = GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
+  }
+  if (n == 0 || n >= full.size()) return wide;  // the call itself then fails
+  full.resize(n);
+  if (StartsWith(full, L"\\\\?\\") || StartsWith(full, L"\\\\.\\")) return full;
+  if (StartsWith(full, L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
+// --- Console -----------------------------------------------------------------
+
+// Lines end in "\n" as written, not "\r\n", and names go out as their UTF-8
+// bytes.
 const bool kBinaryStdout = [] {
   _setmode(_fileno(stdout), _O_BINARY);
   return true;
 }();
 
-// Windows hands out the first entry with the handle; Advance moves onto the
-// entry found ahead and looks one further, as the classic file finder does.
+// --- Directory search --------------------------------------------------------
+
+struct Entry {
+  std::string name;
+  bool directory;
+};
+
+// Reads the whole directory when the search starts, as on POSIX: a walk
+// holds no handle open while it descends, and the entries come in the byte
+// order of their UTF-8 names, so a run prints its lines in the same order
+// as the Linux build.
 class Win32DirectorySearch final : public DirectorySearch {
  public:
-  ~Win32DirectorySearch() override { End(); }
-
   bool Start(const std::string& pattern) override {
     End();
-    handle_ = FindFirstFileA(pattern.c_str(), &ahead_);
-    return handle_ != INVALID_HANDLE_VALUE;
+    WIN32_FIND_DATAW found;
+    const HANDLE handle = FindFirstFileW(LongPath(pattern).c_str(), &found);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    do {
+      entries_.push_back(
+          Entry{Narrow(found.cFileName, std::wcslen(found.cFileName)),
+                (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    } while (FindNextFileW(handle, &found));
+    FindClose(handle);
+    std::sort(entries_.begin(), entries_.end(),
+              [](const Entry& a, const Entry& b) { return a.name < b.name; });
+    return !entries_.empty();
   }
 
   bool Advance() override {
-    current_ = ahead_;
-    name_ = current_.cFileName;
-    return FindNextFileA(handle_, &ahead_) != 0;
+    ++current_;
+    return current_ + 1 < entries_.size();
   }
 
-  bool IsDots() const override { return name_ == "." || name_ == ".."; }
-  bool IsDirectory() const override {
-    return (current_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  }
-  const std::string& Name() const override { return name_; }
+  bool IsDots() const override { return Name() == "." || Name() == ".."; }
+  bool IsDirectory() const override { return entries_[current_].directory; }
+  const std::string& Name() const override { return entries_[current_].name; }
 
   void End() override {
-    if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
+    entries_.clear();
+    current_ = static_cast<std::size_t>(-1);
   }
 
  private:
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
-  WIN32_FIND_DATAA ahead_{};
-  WIN32_FIND_DATAA current_{};
-  std::string name_;
+  std::vector<Entry> entries_;
+  std::size_t current_ = static_cast<std::size_t>(-1);
 };
+
+// --- Directory identity ------------------------------------------------------
+
+// A file id of all zeros or all ones says nothing: some file systems give
+// one for every file.
+bool IsUsableId(uint64_t low, uint64_t high) {
+  return (low != 0 || high != 0) &&
+         (low != ~uint64_t{0} || high != ~uint64_t{0});
+}
+
+// The volume and the full 128-bit file id (ReFS needs all of it), else the
+// 64-bit file index of older systems.
+std::optional<DirectoryId> IdentifyHandle(HANDLE handle) {
+  FILE_ID_INFO id_info;
+  if (GetFileInformationByHandleEx(handle, FileIdInfo, &id_info,
+                                   sizeof id_info)) {
+    uint64_t low, high;
+    static_assert(sizeof id_info.FileId.Identifier == sizeof low + sizeof high);
+    std::memcpy(&low, id_info.FileId.Identifier, sizeof low);
+    std::memcpy(&high, id_info.FileId.Identifier + sizeof low, sizeof high);
+    if (IsUsableId(low, high))
+      return DirectoryId{id_info.VolumeSerialNumber, low, high};
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info)) return std::nullopt;
+  const uint64_t index =
+      (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+  if (index == 0 || index == ~uint64_t{0}) return std::nullopt;
+  return DirectoryId{info.dwVolumeSerialNumber, index, 0};
+}
+
+// --- Files -------------------------------------------------------------------
 
 class Win32OutputFile final : public OutputFile {
  public:
@@ -83,39 +183,54 @@ class Win32OutputFile final : public OutputFile {
   int fd_;
 };
 
+// An indexer or a virus scanner may hold the just-closed table for a moment;
+// the rename is tried again for about a second before it counts as failed.
+constexpr int kReplaceRetries = 5;
+constexpr DWORD kReplaceRetryMilliseconds = 200;
+
+bool IsTransientRenameError(DWORD error) {
+  return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+}
+
+// --- The platform ------------------------------------------------------------
+
 class Win32Platform final : public Platform {
  public:
   std::unique_ptr<DirectorySearch> NewSearch() override {
     return std::make_unique<Win32DirectorySearch>();
   }
 
+  // The base path comes from the command line, in the process's code page:
+  // UTF-8 where the exe's manifest is honoured, the ANSI code page before.
   bool EnterDirectory(const std::string& path) override {
-    return SetCurrentDirectoryA(path.c_str()) != 0;
+    return SetCurrentDirectoryW(Widen(path, CP_ACP).c_str()) != 0;
   }
 
   std::string CurrentDirectory() override {
-    char* full = _fullpath(nullptr, ".", 0);  // allocated: no length limit
-    if (full == nullptr) return ".";
-    std::string result = full;
-    std::free(full);
-    return result;
+    std::wstring dir(MAX_PATH, L'\0');
+    DWORD n = GetCurrentDirectoryW(static_cast<DWORD>(dir.size()), dir.data());
+    if (n >= dir.size()) {
+      dir.resize(n);
+      n = GetCurrentDirectoryW(n, dir.data());
+    }
+    if (n == 0 || n >= dir.size()) return ".";
+    return Narrow(dir.data(), n);
   }
 
-  std::optional<DirectoryId> IdentifyDirectory(const std::string& path) override {
-    HANDLE h = CreateFileA(path.empty() ? "." : path.c_str(), 0,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return std::nullopt;
-    BY_HANDLE_FILE_INFORMATION info;
-    const bool ok = GetFileInformationByHandle(h, &info) != 0;
-    CloseHandle(h);
-    if (!ok) return std::nullopt;
-    return DirectoryId{info.dwVolumeSerialNumber,
-                       (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+  std::optional<DirectoryId> IdentifyDirectory(
+      const std::string& path) override {
+    const HANDLE handle = CreateFileW(
+        LongPath(path).c_str(), 0,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+    const std::optional<DirectoryId> id = IdentifyHandle(handle);
+    CloseHandle(handle);
+    return id;
   }
 
   std::FILE* OpenForReading(const std::string& path) override {
-    const int fd = _open(path.c_str(), _O_RDONLY | _O_BINARY);
+    const int fd = _wopen(LongPath(path).c_str(), _O_RDONLY | _O_BINARY);
     if (fd < 0) return nullptr;
     struct _stat64 st;
     if (_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG) {
@@ -132,8 +247,9 @@ class Win32Platform final : public Platform {
     for (int attempt = 0; attempt < 100; ++attempt) {
       std::string name = path + ".tmp" + std::to_string(GetCurrentProcessId()) +
                          "-" + std::to_string(attempt);
-      const int fd = _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-                           _S_IREAD | _S_IWRITE);
+      const int fd = _wopen(LongPath(name).c_str(),
+                            _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                            _S_IREAD | _S_IWRITE);
       if (fd < 0) {
         if (errno == EEXIST) continue;
         return nullptr;
@@ -145,11 +261,21 @@ class Win32Platform final : public Platform {
   }
 
   bool ReplaceFile(const std::string& from, const std::string& to) override {
-    return MoveFileExA(from.c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    const std::wstring source = LongPath(from);
+    const std::wstring target = LongPath(to);
+    for (int retry = 0;; ++retry) {
+      if (MoveFileExW(source.c_str(), target.c_str(),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+      if (retry == kReplaceRetries || !IsTransientRenameError(GetLastError()))
+        return false;
+      Sleep(kReplaceRetryMilliseconds);
+    }
   }
 
-  void RemoveFile(const std::string& path) override { DeleteFileA(path.c_str()); }
+  void RemoveFile(const std::string& path) override {
+    DeleteFileW(LongPath(path).c_str());
+  }
 };
 
 }  // namespace

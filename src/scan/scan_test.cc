@@ -146,14 +146,17 @@ TEST(ScanDirectoryTest, UnsearchableDirectoryAddsNothingAndTheWalkGoesOn) {
 TEST(ScanDirectoryTest, LinkBackToAnAncestorIsNotEnteredButASecondLinkElsewhereIs) {
   FakePlatform p;
   p.dirs[""] = {{"a", true}, {"b", true}};
-  p.dirs["a"] = {{"loop", true}, {"x.ogg", false}};
+  p.dirs["a"] = {{"loop", true}, {"wide", true}, {"x.ogg", false}};
   p.dirs[J("a", "loop")] = {{"x.ogg", false}};  // what the loop would show
+  p.dirs[J("a", "wide")] = {{"y.ogg", false}};
   p.dirs["b"] = {{"x.ogg", false}};
   p.ids[""] = {1, 1};
   p.ids["a"] = {1, 2};
-  p.ids[J("a", "loop")] = {1, 2};  // leads back to a
-  p.ids["b"] = {1, 2};             // the same folder as a, reached twice
-  EXPECT_THAT(Scan(p), ElementsAre(J("a", "x.ogg"), J("b", "x.ogg")));
+  p.ids[J("a", "loop")] = {1, 2};     // leads back to a
+  p.ids[J("a", "wide")] = {1, 2, 5};  // a 128-bit id whose low half is a's
+  p.ids["b"] = {1, 2};                // the same folder as a, reached twice
+  EXPECT_THAT(Scan(p), ElementsAre(J(J("a", "wide"), "y.ogg"), J("a", "x.ogg"),
+                                   J("b", "x.ogg")));
 }
 
 // The real platform, on trees on disk.
