@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -55,6 +58,102 @@ class Win32DirectorySearch final : public DirectorySearch {
   WIN32_FIND_DATAA current_{};
   std::string name_;
 };
+
+// --- The kind of a file, asked before it is opened -------------------------
+// A directory, a device, or a reserved device name (NUL, COM1, with or
+// without an extension) is refused without being opened: opening a device
+// can do things of its own.
+bool NamesPlainFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0)
+    return false;
+  // Reserved names resolve to the device namespace, \\.\NAME.
+  const DWORD size = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return false;
+  std::vector<char> full(size + 1);
+  const DWORD length = GetFullPathNameA(path.c_str(), size + 1, full.data(), nullptr);
+  return length > 0 && length <= size && std::strncmp(full.data(), "\\\\.\\", 4) != 0;
+}
+
+// --- A table the user protected -------------------------------------------
+// The read-only attribute, as version control that locks files leaves it,
+// protects Durations.bin on purpose: the run fails and leaves it as it is,
+// as the POSIX build does with a table the user may not write. The
+// attribute is the entry's own: a link is not followed, so a link without
+// it is replaced by the table, and its target is never written.
+bool IsReadOnlyFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+         (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// --- Removing the temporary table when the console ends the run -----------
+// Ctrl-C, Ctrl-Break or a closed console window while the temporary table
+// exists: the handler, which Windows runs on a thread of its own, deletes
+// the file and lets the default handler end the process with its usual
+// status. The file is created sharing the right to delete, so the deletion
+// holds although the main thread still has it open; it is done when the
+// process's handles close. Outside that window the handler is not
+// installed and the default stands.
+class TemporaryRemoval {
+ public:
+  static void Arm(const std::string& path) {
+    Lock();
+    path_ = path;
+    armed_ = true;
+    Unlock();
+    SetConsoleCtrlHandler(OnConsoleEnd, TRUE);
+  }
+
+  // Once the file is renamed or removed.
+  static void Disarm(const std::string& path) {
+    if (!initialized_) return;
+    Lock();
+    const bool was = armed_ && path == path_;
+    if (was) armed_ = false;
+    Unlock();
+    if (was) SetConsoleCtrlHandler(OnConsoleEnd, FALSE);
+  }
+
+ private:
+  static BOOL WINAPI OnConsoleEnd(DWORD) {
+    Lock();
+    if (armed_) DeleteFileA(path_.c_str());
+    Unlock();
+    return FALSE;  // the default handler ends the process
+  }
+
+  static void Lock() {
+    if (!initialized_) {  // first called on the main thread, from Arm
+      InitializeCriticalSection(&lock_);
+      initialized_ = true;
+    }
+    EnterCriticalSection(&lock_);
+  }
+  static void Unlock() { LeaveCriticalSection(&lock_); }
+
+  static inline CRITICAL_SECTION lock_;
+  static inline bool initialized_ = false;
+  static inline bool armed_ = false;
+  static inline std::string path_;
+};
+
+// As _open(_O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY), but sharing the
+// right to delete, for the console handler above.
+int CreateNewDeletable(const std::string& name) {
+  HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                         nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    errno = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? EEXIST : EACCES;
+    return -1;
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+  if (fd < 0) CloseHandle(h);
+  return fd;
+}
 
 class Win32OutputFile final : public OutputFile {
  public:
@@ -115,6 +214,7 @@ class Win32Platform final : public Platform {
   }
 
   std::FILE* OpenForReading(const std::string& path) override {
+    if (!NamesPlainFile(path)) return nullptr;
     const int fd = _open(path.c_str(), _O_RDONLY | _O_BINARY);
     if (fd < 0) return nullptr;
     struct _stat64 st;
@@ -129,12 +229,14 @@ class Win32Platform final : public Platform {
 
   std::unique_ptr<OutputFile> CreateTemporary(const std::string& path,
                                               std::string* temp_path) override {
+    if (IsReadOnlyFile(path)) return nullptr;
     for (int attempt = 0; attempt < 100; ++attempt) {
       std::string name = path + ".tmp" + std::to_string(GetCurrentProcessId()) +
                          "-" + std::to_string(attempt);
-      const int fd = _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-                           _S_IREAD | _S_IWRITE);
+      TemporaryRemoval::Arm(name);  // before it exists: no moment unguarded
+      const int fd = CreateNewDeletable(name);
       if (fd < 0) {
+        TemporaryRemoval::Disarm(name);
         if (errno == EEXIST) continue;
         return nullptr;
       }
@@ -144,12 +246,19 @@ class Win32Platform final : public Platform {
     return nullptr;
   }
 
+  // A link at to is itself replaced, never written through.
   bool ReplaceFile(const std::string& from, const std::string& to) override {
-    return MoveFileExA(from.c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (MoveFileExA(from.c_str(), to.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0)
+      return false;
+    TemporaryRemoval::Disarm(from);
+    return true;
   }
 
-  void RemoveFile(const std::string& path) override { DeleteFileA(path.c_str()); }
+  void RemoveFile(const std::string& path) override {
+    DeleteFileA(path.c_str());
+    TemporaryRemoval::Disarm(path);
+  }
 };
 
 }  // namespace
