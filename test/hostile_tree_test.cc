@@ -260,6 +260,11 @@ TEST(HostileTreeTest, FifoWithABlockedWriterIsNeverOpened) {
   TempTree tree;
   tree.Write("a.ogg", Short());
   ASSERT_EQ(mkfifo(tree.Path("fifo.ogg").c_str(), 0644), 0);
+  // Every open of a name in the tree is recorded as it happens.
+  const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (watch < 0 || inotify_add_watch(watch, tree.root().c_str(), IN_OPEN) < 0)
+    GTEST_SKIP() << "no inotify here (" << std::strerror(errno)
+                 << "); a FIFO without a writer is covered above";
   const pid_t writer = fork();
   ASSERT_GE(writer, 0);
   if (writer == 0) {
@@ -267,10 +272,6 @@ TEST(HostileTreeTest, FifoWithABlockedWriterIsNeverOpened) {
     const int fd = open(tree.Path("fifo.ogg").c_str(), O_WRONLY);
     _exit(fd < 0 ? 1 : 0);
   }
-  // Every open of a name in the tree is recorded as it happens.
-  const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  ASSERT_GE(watch, 0);
-  ASSERT_GE(inotify_add_watch(watch, tree.root().c_str(), IN_OPEN), 0);
 
   const RunResult r = RunTrackmeter({}, tree.root());
   EXPECT_EQ(r.status, 0);
