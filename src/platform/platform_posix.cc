@@ -137,19 +137,24 @@ extern "C" void RemoveTemporaryAndEnd(int sig) {
   raise(sig);  // delivered with the default action once the handler returns
 }
 
-// Call with the ending signals held.
+// Call with the ending signals held. One temporary file at a time: a newer
+// one takes the place of the one before.
 void ArmTemporaryRemoval(const std::string& path) {
-  g_temporary = strdup(path.c_str());
-  if (g_temporary == nullptr) return;
-  struct sigaction remove {};
-  remove.sa_handler = RemoveTemporaryAndEnd;
-  sigemptyset(&remove.sa_mask);
-  for (int sig : kEndingSignals) sigaddset(&remove.sa_mask, sig);
-  for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
-    sigaction(kEndingSignals[i], nullptr, &g_previous_actions[i]);
-    if (g_previous_actions[i].sa_handler != SIG_IGN)
-      sigaction(kEndingSignals[i], &remove, nullptr);
+  char* const copy = strdup(path.c_str());
+  if (copy == nullptr) return;
+  if (g_temporary == nullptr) {
+    struct sigaction remove {};
+    remove.sa_handler = RemoveTemporaryAndEnd;
+    sigemptyset(&remove.sa_mask);
+    for (int sig : kEndingSignals) sigaddset(&remove.sa_mask, sig);
+    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+      sigaction(kEndingSignals[i], nullptr, &g_previous_actions[i]);
+      if (g_previous_actions[i].sa_handler != SIG_IGN)
+        sigaction(kEndingSignals[i], &remove, nullptr);
+    }
   }
+  std::free(g_temporary);
+  g_temporary = copy;
   g_temporary_armed = 1;
 }
 

@@ -99,12 +99,14 @@ bool IsReadOnlyFile(const std::string& path) {
 // installed and the default stands.
 class TemporaryRemoval {
  public:
+  // One temporary file at a time: a newer one takes the place of the last.
   static void Arm(const std::string& path) {
     Lock();
+    const bool was = armed_;
     path_ = path;
     armed_ = true;
     Unlock();
-    SetConsoleCtrlHandler(OnConsoleEnd, TRUE);
+    if (!was) SetConsoleCtrlHandler(OnConsoleEnd, TRUE);
   }
 
   // Once the file is renamed or removed.
