@@ -80,6 +80,19 @@ TEST(EndToEndTest, NoArgumentMeansTheDirectoryStartedIn) {
   EXPECT_TRUE(Exists(tree.Path("here/Durations.bin")));
 }
 
+TEST(EndToEndTest, BaseLineShowsThePathAsGivenWithDotsFoldedAndLinksKept) {
+  TempTree tree;
+  tree.Write("real/a.ogg", Short());
+  ASSERT_EQ(symlink("real", tree.Path("music").c_str()), 0);
+  const std::vector<std::string> bases = {"music", "./music/", "real/../music/.",
+                                          tree.Path("real/./../music")};
+  for (const std::string& base : bases) {
+    const RunResult r = RunTrackmeter({base}, tree.root());
+    EXPECT_EQ(r.status, 0) << base;
+    EXPECT_EQ(r.out, Header(tree.Path("music")) + kCount1) << base;
+  }
+}
+
 TEST(EndToEndTest, NoOggsLeavesAnOldTableUntouched) {
   TempTree tree;
   tree.Write("base/song.OGG", Short());

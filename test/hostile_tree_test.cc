@@ -1,14 +1,19 @@
 // Trees and machines that try to break a run: odd names, special files,
 // files that change under the run, a full disk. Every run must end, print
 // only the tool's own lines, and leave the table the rules say.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/inotify.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 #include "app/run.h"
@@ -20,6 +25,7 @@
 namespace trackmeter {
 namespace {
 
+using ::testing::ElementsAre;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
 
@@ -154,6 +160,236 @@ TEST(HostileTreeTest, FullDiskKeepsTheOldTable) {
   EXPECT_THAT(r.out, EndsWith("ERROR: Could not write Durations.bin\n"));
   EXPECT_EQ(ReadBytes(mnt + "/Durations.bin"), old);
   EXPECT_EQ(ListDir(mnt), (std::vector<std::string>{"Durations.bin", "a.ogg", "filler"}));
+}
+
+// Durations.bin as a link to a file outside the tree, and as a file its
+// owner made read-only.
+TEST(HostileTreeTest, LinkedTableIsReplacedAndReadOnlyTableIsLeftAlone) {
+  TempTree outside;
+  outside.Write("passwd", "not yours");
+  TempTree tree;
+  tree.Write("a.ogg", Short());
+  ASSERT_EQ(symlink(outside.Path("passwd").c_str(), tree.Path("Durations.bin").c_str()), 0);
+  const RunResult r = RunTrackmeter({}, tree.root());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(ReadBytes(outside.Path("passwd")), "not yours");
+  struct stat st;
+  ASSERT_EQ(lstat(tree.Path("Durations.bin").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(TableIn(tree).Lookup("a.ogg"), 0.25f);
+
+  TempTree locked;
+  locked.Write("a.ogg", Short());
+  locked.Write("Durations.bin", "protected");
+  ASSERT_EQ(chmod(locked.Path("Durations.bin").c_str(), 0444), 0);
+  // Root may write anything: run the tool as nobody then.
+  const bool root = geteuid() == 0;
+  if (root) ChownToNobody(locked.root());
+  const RunResult l = RunTrackmeter({}, locked.root(), root);
+  EXPECT_EQ(l.status, 1);
+  EXPECT_EQ(l.out, Header(locked.root()) + "ERROR: Could not write Durations.bin\n");
+  EXPECT_EQ(ReadBytes(locked.Path("Durations.bin")), "protected");
+  EXPECT_THAT(ListDir(locked.root()), ElementsAre("Durations.bin", "a.ogg"));
+}
+
+// The system's platform, except that the signal arrives while the table is
+// being flushed, when its temporary file exists.
+class SignalledPlatform : public ForwardingPlatform {
+ public:
+  explicit SignalledPlatform(int sig) : sig_(sig) {}
+  std::unique_ptr<OutputFile> CreateTemporary(const std::string& p,
+                                              std::string* temp) override {
+    auto file = real().CreateTemporary(p, temp);
+    return file ? std::make_unique<File>(sig_, std::move(file)) : nullptr;
+  }
+
+ private:
+  class File : public OutputFile {
+   public:
+    File(int sig, std::unique_ptr<OutputFile> f) : sig_(sig), f_(std::move(f)) {}
+    bool Write(const void* d, std::size_t n) override { return f_->Write(d, n); }
+    bool Flush() override {
+      raise(sig_);
+      return f_->Flush();
+    }
+    bool Close() override { return f_->Close(); }
+
+   private:
+    int sig_;
+    std::unique_ptr<OutputFile> f_;
+  };
+  int sig_;
+};
+
+TEST(HostileTreeTest, SignalDuringTheWriteLeavesNoTemporaryAndKeepsTheLines) {
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    TempTree tree;
+    tree.Write("a.ogg", Short());
+    tree.Write("bad.ogg", "not audio");
+    tree.Write("Durations.bin", "old table");
+    TempTree out;
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      // As a shell starts a command: every signal at its default action.
+      for (int s : {SIGINT, SIGTERM, SIGHUP}) signal(s, SIG_DFL);
+      const int fd = open(out.Path("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (fd < 0 || dup2(fd, 1) < 0) _exit(100);
+      // Buffered in full, as standard output to a file is.
+      setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+      SignalledPlatform platform(sig);
+      const std::string base = tree.root();
+      const char* argv[] = {"trackmeter", base.c_str()};
+      RunTrackmeter(2, argv, platform);
+      _exit(101);  // not reached: the signal ends the run
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig)
+        << "signal " << sig << ", status " << status;
+    EXPECT_THAT(ListDir(tree.root()), ElementsAre("Durations.bin", "a.ogg", "bad.ogg"))
+        << "signal " << sig;
+    EXPECT_EQ(ReadBytes(tree.Path("Durations.bin")), "old table");
+    EXPECT_EQ(ReadBytes(out.Path("stdout")),
+              Header(tree.root()) + "ERROR: OGG could not open file: bad.ogg\n");
+  }
+}
+
+TEST(HostileTreeTest, FifoWithABlockedWriterIsNeverOpened) {
+  TempTree tree;
+  tree.Write("a.ogg", Short());
+  ASSERT_EQ(mkfifo(tree.Path("fifo.ogg").c_str(), 0644), 0);
+  // Every open of a name in the tree is recorded as it happens.
+  const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (watch < 0 || inotify_add_watch(watch, tree.root().c_str(), IN_OPEN) < 0)
+    GTEST_SKIP() << "no inotify here (" << std::strerror(errno)
+                 << "); a FIFO without a writer is covered above";
+  const pid_t writer = fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    // Blocks until some reader opens the FIFO.
+    const int fd = open(tree.Path("fifo.ogg").c_str(), O_WRONLY);
+    _exit(fd < 0 ? 1 : 0);
+  }
+
+  const RunResult r = RunTrackmeter({}, tree.root());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, Header(tree.root()) + "ERROR: Could not open file: fifo.ogg\n"
+                                         "Generated 2 hash ids.\n");
+  std::vector<std::string> opened;
+  alignas(inotify_event) char buf[4096];
+  ssize_t n;
+  while ((n = read(watch, buf, sizeof buf)) > 0) {
+    for (char* p = buf; p < buf + n;) {
+      const auto* e = reinterpret_cast<const inotify_event*>(p);
+      if (e->len > 0) opened.push_back(e->name);
+      p += sizeof(inotify_event) + e->len;
+    }
+  }
+  close(watch);
+  EXPECT_THAT(opened, ::testing::Not(::testing::Contains("fifo.ogg")));
+  EXPECT_THAT(opened, ::testing::Contains("a.ogg"));  // the record works
+  EXPECT_EQ(waitpid(writer, nullptr, WNOHANG), 0);   // still waiting
+  kill(writer, SIGKILL);
+  waitpid(writer, nullptr, 0);
+}
+
+// A reader of the output that has gone away, as in trackmeter | head -2.
+TEST(HostileTreeTest, ClosedOutputPipeDoesNotStopTheRun) {
+  TempTree tree;
+  tree.Write("a.ogg", Short());
+  tree.Write("bad.ogg", "not audio");
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  close(fds[0]);
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    signal(SIGPIPE, SIG_DFL);  // as a shell starts it, whatever the test does
+    dup2(fds[1], 1);
+    if (chdir(tree.root().c_str()) != 0) _exit(126);
+    execl(TRACKMETER_EXE, TRACKMETER_EXE, static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(fds[1]);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status)) << "status " << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(TableIn(tree).Lookup("a.ogg"), 0.25f);
+}
+
+// Two links per level to the next, forty levels: 2^40 paths to the bottom.
+TEST(HostileTreeTest, LinksThatFanOutCostNoMoreThanTheTree) {
+  TempTree tree;
+  auto level = [](int i) { return "L" + std::string(i < 10 ? "0" : "") + std::to_string(i); };
+  for (int i = 0; i < 40; ++i) {
+    tree.MakeDir(level(i));
+    for (const char* link : {"a", "b"})
+      ASSERT_EQ(symlink(("../" + level(i + 1)).c_str(), tree.Path(level(i) + "/" + link).c_str()), 0);
+  }
+  tree.Write(level(40) + "/end.ogg", Short());
+  const RunResult r = RunTrackmeter({}, tree.root());
+  EXPECT_EQ(r.status, 0);
+  // The bottom folder is listed under the first three paths that reach it.
+  EXPECT_EQ(r.out, Header(tree.root()) + "Generated 3 hash ids.\n");
+
+  // A folder with two links beside it is listed under all three paths.
+  TempTree beside;
+  beside.Write("real/x.ogg", Short());
+  ASSERT_EQ(symlink("real", beside.Path("alias").c_str()), 0);
+  ASSERT_EQ(symlink("real", beside.Path("other").c_str()), 0);
+  const RunResult b = RunTrackmeter({}, beside.root());
+  EXPECT_EQ(b.status, 0);
+  EXPECT_EQ(b.out, Header(beside.root()) + "Generated 3 hash ids.\n");
+  const DurationsTable table = TableIn(beside);
+  for (const char* path : {"real/x.ogg", "alias/x.ogg", "other/x.ogg"})
+    EXPECT_EQ(table.Lookup(path), 0.25f) << path;
+}
+
+// A Thue-Morse pattern of length 2^n over two bytes and its mirror image.
+std::string ThueMorse(std::size_t n, char a, char b) {
+  std::string s;
+  for (std::size_t i = 0; i < n; ++i) s += __builtin_popcountll(i) % 2 ? b : a;
+  return s;
+}
+
+TEST(HostileTreeTest, PathsNoMultiplierSeparatesAreNamedAtOnce) {
+  // Under an even multiplier only the common tail counts; under an odd one
+  // the patterns' difference is a multiple of 2^32.
+  const std::string tail = "xxxxxxxxxxxxxxxxxxxxxxx-tail.ogg";
+  const std::string t = ThueMorse(64, ' ', '`'), u = ThueMorse(64, '`', ' ');
+  const std::string ab = ThueMorse(128, 'A', 'B'), ba = ThueMorse(128, 'B', 'A');
+  TempTree tree;
+  for (const std::string& name : {t + t + tail, t + u + tail, u + t + tail, u + u + tail})
+    tree.Write("four/" + name, Short());
+  tree.Write("two/" + ab + tail, Short());
+  tree.Write("two/" + ba + tail, Short());
+  // Alike under 2 only: the search separates them.
+  tree.Write("two/" + ThueMorse(64, 'A', 'B') + tail, Short());
+  tree.Write("two/" + ThueMorse(64, 'B', 'A') + tail, Short());
+  tree.Write("Durations.bin", "old");
+  const RunResult r = RunTrackmeter({}, tree.root());
+  EXPECT_EQ(r.status, 1);
+  const std::string line = "ERROR: No hash multiplier gives distinct ids for ";
+  const std::string first = "four/" + t + t + tail;
+  EXPECT_EQ(r.out, Header(tree.root()) +
+                       line + first + " and four/" + t + u + tail + "\n" +
+                       line + first + " and four/" + u + t + tail + "\n" +
+                       line + first + " and four/" + u + u + tail + "\n" +
+                       line + "two/" + ab + tail + " and two/" + ba + tail + "\n");
+  EXPECT_EQ(ReadBytes(tree.Path("Durations.bin")), "old");
+
+  // Names alike but for letter case: each after the first is paired with it.
+  TempTree cased;
+  for (const char* name : {"ab.ogg", "aB.ogg", "Ab.ogg", "AB.ogg"}) cased.Write(name, Short());
+  const RunResult c = RunTrackmeter({}, cased.root());
+  EXPECT_EQ(c.status, 1);
+  const std::string alike = "ERROR: Paths differ only in letter case or separator: AB.ogg and ";
+  EXPECT_EQ(c.out, Header(cased.root()) + alike + "Ab.ogg\n" + alike + "aB.ogg\n" +
+                       alike + "ab.ogg\n");
 }
 
 }  // namespace

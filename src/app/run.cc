@@ -21,6 +21,14 @@ bool ReportFoldedDuplicates(const FileList& files) {
   return !pairs.empty();
 }
 
+// The same for paths that differ but hash alike under every multiplier:
+// found in a moment, where the search would run through every pass.
+bool ReportInseparablePairs(const FileList& files) {
+  const auto pairs = FindInseparablePairs(files);
+  for (const auto& [i, j] : pairs) PrintInseparable(files[i], files[j]);
+  return !pairs.empty();
+}
+
 }  // namespace
 
 int RunTrackmeter(int argc, const char* const* argv, Platform& platform) {
@@ -43,7 +51,7 @@ int RunTrackmeter(int argc, const char* const* argv, Platform& platform) {
   }
 
   RecordTable records = ComputeDurations(platform, files);
-  if (ReportFoldedDuplicates(files)) return 1;
+  if (ReportFoldedDuplicates(files) || ReportInseparablePairs(files)) return 1;
   const std::optional<uint32_t> pass = GenerateHashIds(files, &records);
   if (!pass) {
     PrintNoMultiplier(files.size());

@@ -1,6 +1,8 @@
 #include "catalogue/hash_ids.h"
 
 #include <algorithm>
+#include <array>
+#include <map>
 #include <numeric>
 #include <string_view>
 #include <unordered_map>
@@ -155,6 +157,37 @@ class IdSet {
 // set's cache misses overlap instead of following one another.
 constexpr std::size_t kBatch = 16;
 
+// Two paths whose ids agree under the 34 multipliers 2 to 35 agree under
+// every multiplier: the difference of their ids is a polynomial in m with
+// integer coefficients, and such a polynomial that is 0 modulo 2^32 at 34
+// consecutive integers is 0 at every integer, because 2^32 divides 34!.
+constexpr uint32_t kFirstWitness = 2;
+constexpr std::size_t kWitnessCount = 34;
+using Witnesses = std::array<uint32_t, kWitnessCount>;
+
+Witnesses IdsUnderWitnesses(std::string_view path) {
+  Witnesses ids{};
+  for (std::size_t w = 0; w < kWitnessCount; ++w)
+    ids[w] = PathHash(path, kFirstWitness + static_cast<uint32_t>(w));
+  return ids;
+}
+
+// For order, in which alike entries stand next to each other, each group's
+// first entry with each of the others, sorted.
+template <typename Alike>
+std::vector<std::pair<std::size_t, std::size_t>> PairEachWithFirst(
+    const std::vector<std::size_t>& order, Alike alike) {
+  std::vector<std::pair<std::size_t, std::size_t>> pairs;
+  for (std::size_t run = 0; run < order.size();) {
+    std::size_t end = run + 1;
+    while (end < order.size() && alike(order[run], order[end])) ++end;
+    for (std::size_t j = run + 1; j < end; ++j) pairs.emplace_back(order[run], order[j]);
+    run = end;
+  }
+  std::sort(pairs.begin(), pairs.end());
+  return pairs;
+}
+
 }  // namespace
 
 std::vector<std::pair<std::size_t, std::size_t>> FindFoldedDuplicates(
@@ -165,18 +198,44 @@ std::vector<std::pair<std::size_t, std::size_t>> FindFoldedDuplicates(
       folded[i] += static_cast<char>(FoldPathByte(static_cast<unsigned char>(c)));
   std::vector<std::size_t> order(files.size());
   std::iota(order.begin(), order.end(), 0);
+  // Stable: each group stays in index order, its first entry in front.
   std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
     return folded[a] < folded[b];
   });
+  return PairEachWithFirst(order, [&](std::size_t a, std::size_t b) {
+    return folded[a] == folded[b];
+  });
+}
+
+std::vector<std::pair<std::size_t, std::size_t>> FindInseparablePairs(
+    const FileList& files) {
+  // Paths that collide under every multiplier collide under 2 and 3, so
+  // those two ids leave only a few candidates to look at closely.
+  std::vector<uint64_t> key(files.size());
+  for (std::size_t i = 0; i < files.size(); ++i)
+    key[i] = (uint64_t{PathHash(files[i], 3)} << 32) | PathHash(files[i], 2);
+  std::vector<std::size_t> order(files.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return key[a] < key[b]; });
 
   std::vector<std::pair<std::size_t, std::size_t>> pairs;
   for (std::size_t run = 0; run < order.size();) {
     std::size_t end = run + 1;
-    while (end < order.size() && folded[order[end]] == folded[order[run]]) ++end;
-    // The stable sort keeps each run in index order, so i < j.
-    for (std::size_t i = run; i < end; ++i)
-      for (std::size_t j = i + 1; j < end; ++j)
-        pairs.emplace_back(order[i], order[j]);
+    while (end < order.size() && key[order[end]] == key[order[run]]) ++end;
+    if (end - run > 1) {
+      std::vector<std::size_t> members(order.begin() + run, order.begin() + end);
+      std::map<std::size_t, Witnesses> witnesses;
+      for (std::size_t i : members) witnesses[i] = IdsUnderWitnesses(files[i]);
+      std::stable_sort(members.begin(), members.end(),
+                       [&](std::size_t a, std::size_t b) {
+                         return witnesses[a] < witnesses[b];
+                       });
+      const auto found = PairEachWithFirst(members, [&](std::size_t a, std::size_t b) {
+        return witnesses[a] == witnesses[b];
+      });
+      pairs.insert(pairs.end(), found.begin(), found.end());
+    }
     run = end;
   }
   std::sort(pairs.begin(), pairs.end());

@@ -18,10 +18,17 @@ namespace trackmeter {
 // fewer; far more files cannot get distinct 32-bit ids in reasonable time.
 constexpr uint32_t kMaxPass = 1u << 20;
 
-// Pairs (i, j), i < j, of entries that are equal once folded as PathHash
-// folds them, so that no multiplier can tell them apart. In order of i, then
-// of j.
+// Entries that are equal once folded as PathHash folds them, so that no
+// multiplier can tell them apart: one pair (first, other) for every entry
+// of such a group after its first, so k alike entries give k - 1 pairs. In
+// order of first, then of other.
 std::vector<std::pair<std::size_t, std::size_t>> FindFoldedDuplicates(
+    const FileList& files);
+
+// Entries that differ once folded but still get the same id under every
+// multiplier, in pairs (first, other) as above. Folded duplicates are among
+// them too. Cheap: a run reports these before a search that could never end.
+std::vector<std::pair<std::size_t, std::size_t>> FindInseparablePairs(
     const FileList& files);
 
 // Sets records[i].id to the id of files[i] under the multiplier of the first

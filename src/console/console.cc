@@ -1,46 +1,66 @@
 #include "console/console.h"
 
+#include <cstdarg>
 #include <cstdio>
 
 namespace trackmeter {
 
+namespace {
+
+// Each line leaves at once, also when standard output is a file or a pipe.
+// A failed write (a closed pipe) is not the run's concern.
+void Line(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::vprintf(format, args);
+  va_end(args);
+  std::fflush(stdout);
+}
+
+}  // namespace
+
 void PrintBanner() {
-  std::printf("OGG File Duration/Hash Generator V1.0 [Written by Quillon]\n");
-  std::printf("USAGE: trackmeter [basepath]\n\n");
+  Line("OGG File Duration/Hash Generator V1.0 [Written by Quillon]\n");
+  Line("USAGE: trackmeter [basepath]\n\n");
 }
 
 void PrintCannotEnterBase(const std::string& base) {
-  std::printf("Fatal Error: Could not enter base directory: %s\n", base.c_str());
+  Line("Fatal Error: Could not enter base directory: %s\n", base.c_str());
 }
 
 void PrintBaseDirectory(const std::string& absolute) {
-  std::printf("Generating ogg hashs id relative to '%s'.\n\n", absolute.c_str());
+  Line("Generating ogg hashs id relative to '%s'.\n\n", absolute.c_str());
 }
 
-void PrintNoOggsFound() { std::printf("ERROR: No Oggs found!\n"); }
+void PrintNoOggsFound() { Line("ERROR: No Oggs found!\n"); }
 
 void PrintCouldNotOpen(const std::string& path) {
-  std::printf("ERROR: Could not open file: %s\n", path.c_str());
+  Line("ERROR: Could not open file: %s\n", path.c_str());
 }
 
 void PrintNotOggVorbis(const std::string& path) {
-  std::printf("ERROR: OGG could not open file: %s\n", path.c_str());
+  Line("ERROR: OGG could not open file: %s\n", path.c_str());
 }
 
 void PrintFoldedDuplicate(const std::string& first, const std::string& second) {
-  std::printf("ERROR: Paths differ only in letter case or separator: %s and %s\n",
-              first.c_str(), second.c_str());
+  Line("ERROR: Paths differ only in letter case or separator: %s and %s\n",
+       first.c_str(), second.c_str());
+}
+
+void PrintInseparable(const std::string& first, const std::string& second) {
+  Line("ERROR: No hash multiplier gives distinct ids for %s and %s\n", first.c_str(),
+       second.c_str());
 }
 
 void PrintNoMultiplier(std::size_t count) {
-  std::printf("ERROR: No hash multiplier gives distinct ids for %d files\n",
-              static_cast<int>(count));
+  Line("ERROR: No hash multiplier gives distinct ids for %d files\n",
+       static_cast<int>(count));
 }
 
-void PrintCouldNotWrite() { std::printf("ERROR: Could not write Durations.bin\n"); }
+void PrintCouldNotWrite() { Line("ERROR: Could not write Durations.bin\n"); }
 
 void PrintGenerated(std::size_t count) {
-  std::printf("Generated %d hash ids.\n", static_cast<int>(count));
+  Line("Generated %d hash ids.\n", static_cast<int>(count));
 }
 
 }  // namespace trackmeter

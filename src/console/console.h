@@ -1,6 +1,7 @@
 // Every line the tool prints, in one place: these lines are the tool's
 // protocol with the people and scripts that run it. All go to standard
-// output; paths are printed as the bytes they are.
+// output, each flushed as it is printed, so that a run that is killed keeps
+// the lines it printed; paths are printed as the bytes they are.
 #ifndef TRACKMETER_CONSOLE_CONSOLE_H_
 #define TRACKMETER_CONSOLE_CONSOLE_H_
 
@@ -20,6 +21,8 @@ void PrintCouldNotOpen(const std::string& path);
 void PrintNotOggVorbis(const std::string& path);
 // Two found paths that every multiplier hashes alike.
 void PrintFoldedDuplicate(const std::string& first, const std::string& second);
+// Two found paths that differ, yet every multiplier hashes alike.
+void PrintInseparable(const std::string& first, const std::string& second);
 void PrintNoMultiplier(std::size_t count);
 void PrintCouldNotWrite();
 void PrintGenerated(std::size_t count);

@@ -65,7 +65,9 @@ class Platform {
   virtual std::unique_ptr<DirectorySearch> NewSearch() = 0;
   // Makes path the current directory. False if it cannot be entered.
   virtual bool EnterDirectory(const std::string& path) = 0;
-  // The absolute path of the current directory, of any length.
+  // The absolute path of the current directory, of any length, as it was
+  // entered: the start directory with the paths given to EnterDirectory
+  // appended, "." and ".." folded by name, links not resolved.
   virtual std::string CurrentDirectory() = 0;
   // Identity of the directory at path ("" is the current one); nothing if
   // it cannot be found out or the system gives no usable one.
@@ -73,14 +75,19 @@ class Platform {
       const std::string& path) = 0;
 
   // Opens path for binary reading without ever blocking. Null if it cannot
-  // be opened or is not a regular file (a FIFO, a device).
+  // be opened or is not a regular file; the kind is asked before opening,
+  // so a FIFO or a device is never opened.
   virtual std::FILE* OpenForReading(const std::string& path) = 0;
   // Creates a new, empty file beside path, to be renamed over it later, and
   // stores its name in temp_path. It gets the permissions of an existing file
-  // at path, or those of a plain create. Null if it cannot be created.
+  // at path, or those of a plain create (also when path is a link, which is
+  // never followed). Null if it cannot be created, or if path is a file the
+  // user may not write (protected on purpose). Until the file is renamed or
+  // removed, a signal or console event that ends the process removes it.
   virtual std::unique_ptr<OutputFile> CreateTemporary(
       const std::string& path, std::string* temp_path) = 0;
-  // Puts from in place of to in one step, replacing any file at to.
+  // Puts from in place of to in one step, replacing any file or link at to,
+  // and makes that last through a power loss.
   virtual bool ReplaceFile(const std::string& from, const std::string& to) = 0;
   virtual void RemoveFile(const std::string& path) = 0;
 };

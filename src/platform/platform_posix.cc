@@ -2,11 +2,15 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "platform/platform.h"
@@ -96,6 +100,96 @@ class PosixDirectorySearch final : public DirectorySearch {
   std::size_t current_ = static_cast<std::size_t>(-1);
 };
 
+// The signals that end a run from outside: Ctrl-C, kill, a closed terminal.
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Holds the ending signals back for as long as it lives, so that the
+// handler never sees the temporary file half armed.
+class EndingSignalsHeld {
+ public:
+  EndingSignalsHeld() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (int sig : kEndingSignals) sigaddset(&held, sig);
+    sigprocmask(SIG_BLOCK, &held, &old_);
+  }
+  ~EndingSignalsHeld() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
+
+ private:
+  sigset_t old_;
+};
+
+// While a temporary table exists, an ending signal removes it and then ends
+// the process as the signal would have, so no stray file is left in the
+// tree to be committed with it. Outside that window the signals keep
+// whatever action the process was started with (an ignored SIGHUP stays
+// ignored).
+char* g_temporary = nullptr;  // built before arming: the handler only reads it
+volatile sig_atomic_t g_temporary_armed = 0;
+struct sigaction g_previous_actions[std::size(kEndingSignals)];
+
+extern "C" void RemoveTemporaryAndEnd(int sig) {
+  if (g_temporary_armed) unlink(g_temporary);
+  struct sigaction fallback {};
+  fallback.sa_handler = SIG_DFL;
+  sigemptyset(&fallback.sa_mask);
+  sigaction(sig, &fallback, nullptr);
+  raise(sig);  // delivered with the default action once the handler returns
+}
+
+// Call with the ending signals held. One temporary file at a time: a newer
+// one takes the place of the one before.
+void ArmTemporaryRemoval(const std::string& path) {
+  char* const copy = strdup(path.c_str());
+  if (copy == nullptr) return;
+  if (g_temporary == nullptr) {
+    struct sigaction remove {};
+    remove.sa_handler = RemoveTemporaryAndEnd;
+    sigemptyset(&remove.sa_mask);
+    for (int sig : kEndingSignals) sigaddset(&remove.sa_mask, sig);
+    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+      sigaction(kEndingSignals[i], nullptr, &g_previous_actions[i]);
+      if (g_previous_actions[i].sa_handler != SIG_IGN)
+        sigaction(kEndingSignals[i], &remove, nullptr);
+    }
+  }
+  std::free(g_temporary);
+  g_temporary = copy;
+  g_temporary_armed = 1;
+}
+
+// Ends the window once the temporary file is renamed or removed.
+void DisarmTemporaryRemoval(const std::string& path) {
+  if (g_temporary == nullptr || path != g_temporary) return;
+  const EndingSignalsHeld held;
+  g_temporary_armed = 0;
+  for (std::size_t i = 0; i < std::size(kEndingSignals); ++i)
+    sigaction(kEndingSignals[i], &g_previous_actions[i], nullptr);
+  std::free(g_temporary);
+  g_temporary = nullptr;
+}
+
+// path with "." and ".." folded by name, links left as they are, as the
+// Windows build's _fullpath does.
+std::string FoldDotsByName(const std::string& path) {
+  std::vector<std::string> parts;
+  std::size_t from = 0;
+  while (from <= path.size()) {
+    const std::size_t slash = std::min(path.find('/', from), path.size());
+    const std::string part = path.substr(from, slash - from);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    from = slash + 1;
+  }
+  std::string folded = path.empty() || path[0] != '/' ? "." : "";
+  for (const std::string& part : parts) folded += "/" + part;
+  if (folded.empty()) return "/";
+  return folded.size() > 2 && folded[0] == '.' ? folded.substr(2) : folded;
+}
+
 class PosixOutputFile final : public OutputFile {
  public:
   explicit PosixOutputFile(int fd) : fd_(fd) {}
@@ -129,15 +223,28 @@ class PosixOutputFile final : public OutputFile {
 
 class PosixPlatform final : public Platform {
  public:
+  // A reader that goes away (trackmeter | head) must not end the run before
+  // the table is written: lines it misses are simply lost.
+  PosixPlatform() { signal(SIGPIPE, SIG_IGN); }
+
   std::unique_ptr<DirectorySearch> NewSearch() override {
     return std::make_unique<PosixDirectorySearch>();
   }
 
   bool EnterDirectory(const std::string& path) override {
-    return chdir(path.c_str()) == 0;
+    const std::string from = !path.empty() && path[0] == '/' ? "" : CurrentDirectory();
+    if (chdir(path.c_str()) != 0) return false;
+    entered_ = FoldDotsByName(from + "/" + path);
+    entered_id_ = IdentifyDirectory("");
+    return true;
   }
 
+  // The path as it was entered, not as getcwd would resolve its links;
+  // getcwd only for the directory the process started in, or when someone
+  // changed the directory behind this platform's back.
   std::string CurrentDirectory() override {
+    if (!entered_.empty() && entered_id_ && IdentifyDirectory("") == entered_id_)
+      return entered_;
     std::vector<char> buf(4096);
     while (getcwd(buf.data(), buf.size()) == nullptr) {
       if (errno != ERANGE) return ".";
@@ -155,8 +262,12 @@ class PosixPlatform final : public Platform {
   }
 
   std::FILE* OpenForReading(const std::string& path) override {
-    // O_NONBLOCK so that a FIFO without a writer cannot stall the run; it
-    // changes nothing for the regular files that are let through.
+    // The kind first: opening a FIFO would release a writer blocked on it,
+    // and opening a device can do things of its own.
+    struct stat before;
+    if (stat(path.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) return nullptr;
+    // Again on the opened file, in case it changed in between; O_NONBLOCK so
+    // that such a FIFO cannot stall the run.
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return nullptr;
     struct stat st;
@@ -171,17 +282,25 @@ class PosixPlatform final : public Platform {
 
   std::unique_ptr<OutputFile> CreateTemporary(
       const std::string& path, std::string* temp_path) override {
+    // lstat: a link at path is replaced, never followed, so its target
+    // (perhaps outside the tree) is neither written nor asked for its mode.
     struct stat old;
-    const bool replaces = stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    const bool replaces = lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    // A table the user may not write is protected on purpose; the rename
+    // would not ask, so ask as a plain create would (as the effective user).
+    if (replaces && faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
+      return nullptr;
     for (int attempt = 0; attempt < 100; ++attempt) {
       std::string name = path + ".tmp" + std::to_string(getpid()) + "-" +
                          std::to_string(attempt);
+      const EndingSignalsHeld held;
       // 0666 less the umask, as a plain create would give.
       const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       if (fd < 0) {
         if (errno == EEXIST) continue;
         return nullptr;
       }
+      ArmTemporaryRemoval(name);
       if (replaces) fchmod(fd, old.st_mode & 07777);
       *temp_path = std::move(name);
       return std::make_unique<PosixOutputFile>(fd);
@@ -190,10 +309,27 @@ class PosixPlatform final : public Platform {
   }
 
   bool ReplaceFile(const std::string& from, const std::string& to) override {
-    return rename(from.c_str(), to.c_str()) == 0;
+    if (rename(from.c_str(), to.c_str()) != 0) return false;
+    DisarmTemporaryRemoval(from);
+    // Until the directory is flushed, a power loss can bring the old table
+    // back although the run said it wrote the new one.
+    const std::size_t slash = to.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : to.substr(0, slash + 1);
+    const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool flushed = fsync(fd) == 0;
+    close(fd);
+    return flushed;
   }
 
-  void RemoveFile(const std::string& path) override { unlink(path.c_str()); }
+  void RemoveFile(const std::string& path) override {
+    unlink(path.c_str());
+    DisarmTemporaryRemoval(path);
+  }
+
+ private:
+  std::string entered_;  // the base directory as entered, "" before
+  std::optional<DirectoryId> entered_id_;
 };
 
 }  // namespace

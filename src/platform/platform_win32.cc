@@ -156,6 +156,100 @@ std::optional<DirectoryId> IdentifyHandle(HANDLE handle) {
 
 // --- Files -------------------------------------------------------------------
 
+// The kind of a file, asked before it is opened: a directory, a device, or a
+// reserved device name (NUL, COM1, with or without an extension) is refused
+// without being opened, since opening a device can do things of its own.
+// Reserved names resolve to the device namespace, \\.\NAME.
+bool NamesPlainFile(const std::wstring& full) {
+  if (StartsWith(full, L"\\\\.\\")) return false;
+  const DWORD attributes = GetFileAttributesW(full.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
+// The read-only attribute, as version control that locks files leaves it,
+// protects Durations.bin on purpose: the run fails and leaves it as it is,
+// as the POSIX build does with a table the user may not write. The
+// attribute is the entry's own: a link is not followed, so a link without
+// it is replaced by the table, and its target is never written.
+bool IsReadOnlyFile(const std::wstring& full) {
+  const DWORD attributes = GetFileAttributesW(full.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+         (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// Removing the temporary table when the console ends the run: Ctrl-C,
+// Ctrl-Break or a closed console window while the temporary table exists.
+// The handler, which Windows runs on a thread of its own, deletes the file
+// and lets the default handler end the process with its usual status. The
+// file is created sharing the right to delete, so the deletion holds
+// although the main thread still has it open; it is done when the
+// process's handles close. Outside that window the handler is not
+// installed and the default stands.
+class TemporaryRemoval {
+ public:
+  // One temporary file at a time: a newer one takes the place of the last.
+  static void Arm(const std::wstring& path) {
+    Lock();
+    const bool was = armed_;
+    path_ = path;
+    armed_ = true;
+    Unlock();
+    if (!was) SetConsoleCtrlHandler(OnConsoleEnd, TRUE);
+  }
+
+  // Once the file is renamed or removed.
+  static void Disarm(const std::wstring& path) {
+    if (!initialized_) return;
+    Lock();
+    const bool was = armed_ && path == path_;
+    if (was) armed_ = false;
+    Unlock();
+    if (was) SetConsoleCtrlHandler(OnConsoleEnd, FALSE);
+  }
+
+ private:
+  static BOOL WINAPI OnConsoleEnd(DWORD) {
+    Lock();
+    if (armed_) DeleteFileW(path_.c_str());
+    Unlock();
+    return FALSE;  // the default handler ends the process
+  }
+
+  static void Lock() {
+    if (!initialized_) {  // first called on the main thread, from Arm
+      InitializeCriticalSection(&lock_);
+      initialized_ = true;
+    }
+    EnterCriticalSection(&lock_);
+  }
+  static void Unlock() { LeaveCriticalSection(&lock_); }
+
+  static inline CRITICAL_SECTION lock_;
+  static inline bool initialized_ = false;
+  static inline bool armed_ = false;
+  static inline std::wstring path_;
+};
+
+// As _wopen(_O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY), but sharing the
+// right to delete, for the console handler above.
+int CreateNewDeletable(const std::wstring& name) {
+  const HANDLE h = CreateFileW(name.c_str(), GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    errno = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? EEXIST
+                                                                         : EACCES;
+    return -1;
+  }
+  const int fd =
+      _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+  if (fd < 0) CloseHandle(h);
+  return fd;
+}
+
 class Win32OutputFile final : public OutputFile {
  public:
   explicit Win32OutputFile(int fd) : fd_(fd) {}
@@ -230,7 +324,9 @@ class Win32Platform final : public Platform {
   }
 
   std::FILE* OpenForReading(const std::string& path) override {
-    const int fd = _wopen(LongPath(path).c_str(), _O_RDONLY | _O_BINARY);
+    const std::wstring full = LongPath(path);
+    if (!NamesPlainFile(full)) return nullptr;
+    const int fd = _wopen(full.c_str(), _O_RDONLY | _O_BINARY);
     if (fd < 0) return nullptr;
     struct _stat64 st;
     if (_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG) {
@@ -244,13 +340,15 @@ class Win32Platform final : public Platform {
 
   std::unique_ptr<OutputFile> CreateTemporary(const std::string& path,
                                               std::string* temp_path) override {
+    if (IsReadOnlyFile(LongPath(path))) return nullptr;
     for (int attempt = 0; attempt < 100; ++attempt) {
       std::string name = path + ".tmp" + std::to_string(GetCurrentProcessId()) +
                          "-" + std::to_string(attempt);
-      const int fd = _wopen(LongPath(name).c_str(),
-                            _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-                            _S_IREAD | _S_IWRITE);
+      const std::wstring full = LongPath(name);
+      TemporaryRemoval::Arm(full);  // before it exists: no moment unguarded
+      const int fd = CreateNewDeletable(full);
       if (fd < 0) {
+        TemporaryRemoval::Disarm(full);
         if (errno == EEXIST) continue;
         return nullptr;
       }
@@ -260,13 +358,16 @@ class Win32Platform final : public Platform {
     return nullptr;
   }
 
+  // A link at to is itself replaced, never written through.
   bool ReplaceFile(const std::string& from, const std::string& to) override {
     const std::wstring source = LongPath(from);
     const std::wstring target = LongPath(to);
     for (int retry = 0;; ++retry) {
       if (MoveFileExW(source.c_str(), target.c_str(),
-                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        TemporaryRemoval::Disarm(source);
         return true;
+      }
       if (retry == kReplaceRetries || !IsTransientRenameError(GetLastError()))
         return false;
       Sleep(kReplaceRetryMilliseconds);
@@ -274,7 +375,9 @@ class Win32Platform final : public Platform {
   }
 
   void RemoveFile(const std::string& path) override {
-    DeleteFileW(LongPath(path).c_str());
+    const std::wstring full = LongPath(path);
+    DeleteFileW(full.c_str());
+    TemporaryRemoval::Disarm(full);
   }
 };
 
