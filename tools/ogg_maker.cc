@@ -82,6 +82,25 @@ std::string EncodeVorbis(int channels, long rate, long frames, int serial,
   return out;
 }
 
+std::string WithSerial(const std::string& stream, int serial) {
+  std::string out = stream;
+  for (std::size_t at = 0; at + 27 <= out.size();) {
+    auto* header = reinterpret_cast<unsigned char*>(&out[at]);
+    const std::size_t header_len = 27 + header[26];
+    std::size_t body_len = 0;
+    for (std::size_t i = 27; i < header_len; ++i) body_len += header[i];
+    for (int i = 0; i < 4; ++i) header[14 + i] = static_cast<unsigned char>(serial >> (8 * i));
+    ogg_page page;
+    page.header = header;
+    page.header_len = static_cast<long>(header_len);
+    page.body = header + header_len;
+    page.body_len = static_cast<long>(body_len);
+    ogg_page_checksum_set(&page);
+    at += header_len + body_len;
+  }
+  return out;
+}
+
 bool WriteBytes(const std::string& path, const std::string& bytes) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (f == nullptr) return false;

@@ -14,6 +14,10 @@ namespace trackmeter {
 std::string EncodeVorbis(int channels, long rate, long frames, int serial = 1,
                          double pitch = 440.0);
 
+// stream (pages as EncodeVorbis gives them) with every page moved to the
+// given serial number: cheap copies for the links of a long chain.
+std::string WithSerial(const std::string& stream, int serial);
+
 // Writes bytes to path, replacing it. False on failure.
 bool WriteBytes(const std::string& path, const std::string& bytes);
 
