@@ -57,10 +57,10 @@ bool Large(const std::string& dir, long files) {
   mkdir(pool.c_str(), 0777);
   // Several minutes each, 2 to 6 MB.
   constexpr int kEncodings = 4;
-  const long seconds[kEncodings] = {190, 240, 290, 330};
+  const long seconds[kEncodings] = {200, 280, 380, 560};
   for (int k = 0; k < kEncodings; ++k) {
     const std::string bytes = trackmeter::EncodeVorbis(
-        2, 44100, 44100 * seconds[k] + 37 * k, k + 1, 330.0 + 110 * k);
+        2, 44100, 44100 * seconds[k] + 37 * k, k + 1, 330.0 + 110 * k, 0.05 * (k + 1));
     if (!trackmeter::WriteBytes(pool + "/" + std::to_string(k) + ".vorbis", bytes)) return false;
   }
   for (long i = 0; i < files; ++i) {

@@ -240,6 +240,10 @@ uint32_t OggPageCrc(const unsigned char* page, std::size_t size) {
 }
 
 std::optional<uint64_t> OggBytesToShow(ByteSource& source, uint64_t size) {
+  // A file shorter than a page is shown whole whatever it holds, and cannot
+  // start more streams than allowed.
+  static_assert(kMaxChainedStreams * 27 > kMaxOggPage);
+  if (size < kMaxOggPage) return size;
   // Without a valid page in its first 64 KiB the library gives up there;
   // it is shown that much, and whatever follows is never read.
   bool found = false;
