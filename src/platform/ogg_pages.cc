@@ -15,19 +15,32 @@ namespace {
 // times x^32, modulo the generator.
 constexpr uint32_t kPolynomial = 0x04c11db7;
 
-constexpr std::array<uint32_t, 256> MakeCrcTable() {
-  std::array<uint32_t, 256> table{};
+// kCrcTables[k][b]: the CRC of byte b followed by k zero bytes, for eight
+// bytes a step.
+constexpr std::array<std::array<uint32_t, 256>, 8> MakeCrcTables() {
+  std::array<std::array<uint32_t, 256>, 8> t{};
   for (uint32_t i = 0; i < 256; ++i) {
     uint32_t r = i << 24;
     for (int bit = 0; bit < 8; ++bit)
       r = (r & 0x80000000u) ? (r << 1) ^ kPolynomial : r << 1;
-    table[i] = r;
+    t[0][i] = r;
   }
-  return table;
+  for (int k = 1; k < 8; ++k)
+    for (uint32_t i = 0; i < 256; ++i)
+      t[k][i] = (t[k - 1][i] << 8) ^ t[0][t[k - 1][i] >> 24];
+  return t;
 }
-constexpr std::array<uint32_t, 256> kCrcTable = MakeCrcTable();
+constexpr std::array<std::array<uint32_t, 256>, 8> kCrcTables = MakeCrcTables();
+constexpr const std::array<uint32_t, 256>& kCrcTable = kCrcTables[0];
 
 uint32_t CrcUpdate(uint32_t crc, const unsigned char* p, std::size_t n) {
+  const auto& t = kCrcTables;
+  for (; n >= 8; n -= 8, p += 8) {
+    const uint32_t a = crc ^ (uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 |
+                              uint32_t{p[2]} << 8 | p[3]);
+    crc = t[7][a >> 24] ^ t[6][(a >> 16) & 0xff] ^ t[5][(a >> 8) & 0xff] ^
+          t[4][a & 0xff] ^ t[3][p[4]] ^ t[2][p[5]] ^ t[1][p[6]] ^ t[0][p[7]];
+  }
   for (; n > 0; --n, ++p) crc = (crc << 8) ^ kCrcTable[(crc >> 24) ^ *p];
   return crc;
 }
@@ -147,6 +160,31 @@ bool IsValid(const unsigned char* view, const Page& p) {
 constexpr uint64_t kFirstChunk = kTailView;  // the library's own search step
 constexpr uint64_t kLargestChunk = 1024 * 1024;
 
+constexpr uint64_t kNearEnd = 16 * 1024;
+
+// Checks candidates of a view that starts at file offset lo, from the last
+// start back: a valid page rules out every candidate that ends before it, so
+// a real file needs one CRC. Past a few failures the rest are checked
+// together. keep(view, lo, page) takes each valid page that ends after *best.
+template <typename Keep>
+void CheckBackward(const unsigned char* view, uint64_t lo,
+                   const std::vector<Page>& candidates, const uint64_t* best,
+                   Keep* keep) {
+  int checked = 0;
+  for (std::size_t i = candidates.size(); i-- > 0;) {
+    const Page& c = candidates[i];
+    if (lo + c.start + c.size <= *best) continue;
+    if (++checked > 8) {
+      std::vector<Page> rest;
+      for (std::size_t j = 0; j <= i; ++j)
+        if (lo + candidates[j].start + candidates[j].size > *best) rest.push_back(candidates[j]);
+      for (const Page& p : KeepValid(view, std::move(rest))) (*keep)(view, lo, p);
+      return;
+    }
+    if (IsValid(view, c)) (*keep)(view, lo, c);
+  }
+}
+
 // Scans backward for the valid page that ends last: its end (0 if the file
 // holds no valid page) and its serial number.
 std::optional<uint64_t> LastPageEnd(ByteSource& source, uint64_t size,
@@ -164,24 +202,12 @@ std::optional<uint64_t> LastPageEnd(ByteSource& source, uint64_t size,
     const uint64_t view_end = std::min(size, hi + kMaxOggPage - 1);
     const unsigned char* view = source.Bytes(lo, view_end - lo);
     if (view == nullptr) return std::nullopt;
-    const std::vector<Page> candidates =
-        Candidates(view, lo, view_end - lo, lo, hi, best, false);
-    // From the last start back: a valid page rules out every candidate that
-    // ends before it, so a real file needs one CRC. Past a few failures the
-    // rest are checked together.
-    int checked = 0;
-    for (std::size_t i = candidates.size(); i-- > 0;) {
-      const Page& c = candidates[i];
-      if (lo + c.start + c.size <= best) continue;
-      if (++checked > 8) {
-        std::vector<Page> rest;
-        for (std::size_t j = 0; j <= i; ++j)
-          if (lo + candidates[j].start + candidates[j].size > best) rest.push_back(candidates[j]);
-        for (const Page& p : KeepValid(view, std::move(rest)))
-          keep(view, lo, p);
-        break;
-      }
-      if (IsValid(view, c)) keep(view, lo, c);
+    // A real file ends with its last page: look for it near the end first.
+    const uint64_t near = hi == size && hi - lo > kNearEnd ? hi - kNearEnd : lo;
+    for (const auto& [from, to] : {std::make_pair(near, hi), std::make_pair(lo, near)}) {
+      if (best == size) return best;  // nothing can end later
+      CheckBackward(view, lo, Candidates(view, lo, view_end - lo, from, to, best, false),
+                    &best, &keep);
     }
     // A page that starts before lo ends before lo + kMaxOggPage.
     if (best > 0 && lo + kMaxOggPage <= best) break;

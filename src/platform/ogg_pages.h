@@ -23,7 +23,7 @@ constexpr uint64_t kMaxChainedStreams = 4096;
 // The first reads the scan below makes of a file: the first kHeadView
 // bytes, then the last kTailView. A source can keep them for later use.
 constexpr uint64_t kTailView = 64 * 1024;
-constexpr uint64_t kHeadView = 32 * 1024;
+constexpr uint64_t kHeadView = 16 * 1024;
 
 // Random access to the bytes of a file of known size.
 class ByteSource {

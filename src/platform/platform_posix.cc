@@ -155,6 +155,19 @@ ssize_t ReadAt(int fd, unsigned char* out, std::size_t size, uint64_t offset) {
   return static_cast<ssize_t>(done);
 }
 
+// Buffers of closed streams, kept for the next file: fresh memory from the
+// system would be cleared page by page for every file.
+struct SpareBuffer {
+  std::unique_ptr<unsigned char[]> bytes;
+  std::size_t capacity;
+};
+constexpr std::size_t kSpareBuffers = 4;
+constexpr std::size_t kLargestSpare = 256 * 1024;
+std::vector<SpareBuffer>& Spares() {
+  static std::vector<SpareBuffer> spares;
+  return spares;
+}
+
 // Bytes [offset, offset + size) of a file, held in memory.
 struct Window {
   std::unique_ptr<unsigned char[]> bytes;  // not zeroed: every byte is read over
@@ -162,16 +175,40 @@ struct Window {
   std::size_t capacity = 0;
   uint64_t offset = 0;
 
+  Window() = default;
+  Window(Window&&) = default;
+  Window& operator=(Window&&) = default;
+  ~Window() { Release(); }
+
   void Resize(std::size_t n) {
     if (n > capacity) {
-      bytes.reset(new unsigned char[n]);
-      capacity = n;
+      Release();
+      std::vector<SpareBuffer>& spares = Spares();
+      auto fits = std::find_if(spares.begin(), spares.end(),
+                               [n](const SpareBuffer& b) { return b.capacity >= n; });
+      if (fits != spares.end()) {
+        bytes = std::move(fits->bytes);
+        capacity = fits->capacity;
+        spares.erase(fits);
+      } else {
+        bytes.reset(new unsigned char[n]);
+        capacity = n;
+      }
     }
     size = n;
   }
   bool Holds(uint64_t at) const { return at >= offset && at - offset < size; }
   bool Holds(uint64_t at, std::size_t n) const {
     return at >= offset && at - offset <= size && size - (at - offset) >= n;
+  }
+
+ private:
+  void Release() {
+    std::vector<SpareBuffer>& spares = Spares();
+    if (bytes != nullptr && capacity <= kLargestSpare && spares.size() < kSpareBuffers)
+      spares.push_back(SpareBuffer{std::move(bytes), capacity});
+    bytes.reset();
+    capacity = size = 0;
   }
 };
 
