@@ -1,6 +1,6 @@
 // Writes a benchmark tree: n paths over nested, seeded folders, each a hard
 // link to one of a few dozen short, distinct Ogg Vorbis encodings.
-//   make-corpus DIR N [FILES_PER_DIR]
+//   make-corpus DIR N [FILES_PER_DIR [SEED]]
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,12 +14,13 @@
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: make-corpus DIR N [FILES_PER_DIR]\n");
+    std::fprintf(stderr, "usage: make-corpus DIR N [FILES_PER_DIR [SEED]]\n");
     return 2;
   }
   const std::string root = argv[1];
   const std::size_t n = std::strtoul(argv[2], nullptr, 10);
   const std::size_t per_dir = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 20;
+  const auto seed = static_cast<uint32_t>(argc > 4 ? std::strtoul(argv[4], nullptr, 10) : 7);
   mkdir(root.c_str(), 0777);
   // The pool's names do not end in .ogg, so the walk passes them by.
   const std::string pool = root + "/pool";
@@ -32,7 +33,7 @@ int main(int argc, char** argv) {
     if (!trackmeter::WriteBytes(pool + "/" + std::to_string(k) + ".vorbis", bytes)) return 1;
   }
   std::set<std::string> dirs;
-  const auto paths = trackmeter::SeededPaths(n, 7, per_dir);
+  const auto paths = trackmeter::SeededPaths(n, seed, per_dir);
   for (std::size_t i = 0; i < paths.size(); ++i) {
     const std::string& p = paths[i];
     for (std::size_t at = p.find('/'); at != std::string::npos; at = p.find('/', at + 1)) {

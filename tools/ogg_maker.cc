@@ -19,7 +19,7 @@ void Append(std::string* out, const ogg_page& page) {
 }  // namespace
 
 std::string EncodeVorbis(int channels, long rate, long frames, int serial,
-                         double pitch) {
+                         double pitch, double noise) {
   vorbis_info vi;
   vorbis_info_init(&vi);
   if (vorbis_encode_init_vbr(&vi, channels, rate, 0.1f) != 0) {
@@ -46,6 +46,7 @@ std::string EncodeVorbis(int channels, long rate, long frames, int serial,
   // The audio must start on a page of its own.
   while (ogg_stream_flush(&os, &og) != 0) Append(&out, og);
 
+  uint32_t seed = static_cast<uint32_t>(serial) * 2654435761u + 1;  // noise, the same every time
   constexpr long kChunk = 1024;
   const double pi = std::acos(-1.0);
   for (long done = 0;;) {
@@ -54,8 +55,12 @@ std::string EncodeVorbis(int channels, long rate, long frames, int serial,
       float** buffer = vorbis_analysis_buffer(&vd, static_cast<int>(n));
       for (long i = 0; i < n; ++i) {
         const double t = static_cast<double>(done + i) / rate;
-        const auto v = static_cast<float>(0.2 * std::sin(2 * pi * pitch * t));
-        for (int c = 0; c < channels; ++c) buffer[c][i] = v;
+        const double tone = 0.2 * std::sin(2 * pi * pitch * t);
+        for (int c = 0; c < channels; ++c) {
+          seed = seed * 1664525u + 1013904223u;
+          const double hiss = noise * (static_cast<double>(seed >> 8) / (1 << 24) - 0.5);
+          buffer[c][i] = static_cast<float>(tone + hiss);
+        }
       }
       done += n;
     }
@@ -79,6 +84,25 @@ std::string EncodeVorbis(int channels, long rate, long frames, int serial,
   vorbis_dsp_clear(&vd);
   vorbis_comment_clear(&vc);
   vorbis_info_clear(&vi);
+  return out;
+}
+
+std::string WithSerial(const std::string& stream, int serial) {
+  std::string out = stream;
+  for (std::size_t at = 0; at + 27 <= out.size();) {
+    auto* header = reinterpret_cast<unsigned char*>(&out[at]);
+    const std::size_t header_len = 27 + header[26];
+    std::size_t body_len = 0;
+    for (std::size_t i = 27; i < header_len; ++i) body_len += header[i];
+    for (int i = 0; i < 4; ++i) header[14 + i] = static_cast<unsigned char>(serial >> (8 * i));
+    ogg_page page;
+    page.header = header;
+    page.header_len = static_cast<long>(header_len);
+    page.body = header + header_len;
+    page.body_len = static_cast<long>(body_len);
+    ogg_page_checksum_set(&page);
+    at += header_len + body_len;
+  }
   return out;
 }
 

@@ -20,7 +20,14 @@ float ProbeDuration(Platform& platform, const std::string& path) {
     return 0.0f;
   }
   const double total = ov_time_total(&vf, -1);
+  // A read that failed while the library opened the file (its stream refuses
+  // to serve a file many times over) leaves no trustworthy total.
+  const bool read_failed = std::ferror(stream) != 0;
   ov_clear(&vf);  // also closes the stream
+  if (read_failed) {
+    PrintNotOggVorbis(path);
+    return 0.0f;
+  }
   // A negative total is the library's error value, not a time.
   return total < 0.0 ? 0.0f : static_cast<float>(total);
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "ogg_maker.h"
+#include "platform/ogg_pages.h"
 #include "temp_tree.h"
 
 namespace trackmeter {
@@ -79,6 +80,53 @@ TEST_F(ProbeTest, ComputeDurationsKeepsListOrderForRecordsAndLines) {
   EXPECT_EQ(records[1].seconds, 0.0f);
   EXPECT_EQ(records[2].seconds, 0.0f);
   EXPECT_EQ(records[3].seconds, 0.5f);
+}
+
+TEST_F(ProbeTest, BytesAfterTheLastPageChangeNothing) {
+  const std::string ten = EncodeVorbis(2, 44100, 441000);
+  std::string false_starts;
+  while (false_starts.size() < (256u << 10))
+    false_starts += "OggS" + std::string(12, '\xff');
+  tree_.Write("zeros.ogg", ten + std::string(4u << 20, '\0'));
+  tree_.Write("false_starts.ogg", ten + false_starts);
+  tree_.Write("small.ogg", EncodeVorbis(1, 8000, 12000) + false_starts.substr(0, 16 << 10));
+  EXPECT_EQ(Probe("zeros.ogg"), std::make_pair(10.0f, std::string()));
+  EXPECT_EQ(Probe("false_starts.ogg"), std::make_pair(10.0f, std::string()));
+  EXPECT_EQ(Probe("small.ogg"), std::make_pair(1.5f, std::string()));
+}
+
+TEST_F(ProbeTest, ChainOfMoreStreamsThanAnyRealFileIsRefusedAndTheRunGoesOn) {
+  const std::string link = EncodeVorbis(1, 8000, 800);
+  std::string chain;
+  for (uint64_t i = 0; i <= kMaxChainedStreams; ++i)
+    chain += WithSerial(link, static_cast<int>(i + 1));
+  tree_.Write("long.ogg", chain);
+  tree_.Write("next.ogg", EncodeVorbis(1, 8000, 4000));
+  CaptureStdout();
+  const RecordTable records = ComputeDurations(SystemPlatform(), {"long.ogg", "next.ogg"});
+  EXPECT_EQ(GetCapturedStdout(), "ERROR: OGG could not open file: long.ogg\n");
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].seconds, 0.0f);
+  EXPECT_EQ(records[1].seconds, 0.5f);
+}
+
+TEST_F(ProbeTest, FilesChangedAfterTheScanAreMeasuredAsTheyAreWhenOpened) {
+  const std::string half = EncodeVorbis(1, 8000, 4000);
+  const std::string zeros(256u << 10, '\0');  // past the size read whole
+  tree_.Write("grows.ogg", half);
+  tree_.Write("shrinks.ogg", EncodeVorbis(2, 44100, 441000) + zeros);
+  tree_.Write("cut.ogg", half);
+  const FileList files = {"grows.ogg", "shrinks.ogg", "cut.ogg"};
+  tree_.Write("grows.ogg", half + EncodeVorbis(1, 8000, 8000, 2) + zeros);
+  tree_.Write("shrinks.ogg", EncodeVorbis(1, 8000, 12000));
+  tree_.Write("cut.ogg", half.substr(0, 60));
+  CaptureStdout();
+  const RecordTable records = ComputeDurations(SystemPlatform(), files);
+  EXPECT_EQ(GetCapturedStdout(), "ERROR: OGG could not open file: cut.ogg\n");
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(records[0].seconds, 1.5f);
+  EXPECT_EQ(records[1].seconds, 1.5f);
+  EXPECT_EQ(records[2].seconds, 0.0f);
 }
 
 }  // namespace

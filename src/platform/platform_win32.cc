@@ -11,9 +11,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "platform/ogg_pages.h"
 #include "platform/platform.h"
 
 namespace trackmeter {
@@ -286,6 +288,85 @@ bool IsTransientRenameError(DWORD error) {
   return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
 }
 
+// The page scan's view of a file, read through its descriptor.
+class Win32FileBytes final : public ByteSource {
+ public:
+  explicit Win32FileBytes(int fd) : fd_(fd) {}
+  const unsigned char* Bytes(uint64_t offset, std::size_t size) override {
+    buffer_.resize(size);
+    if (_lseeki64(fd_, static_cast<__int64>(offset), SEEK_SET) < 0) return nullptr;
+    for (std::size_t done = 0; done < size;) {
+      const int n = _read(fd_, buffer_.data() + done,
+                          static_cast<unsigned>(std::min<std::size_t>(size - done, 1u << 30)));
+      if (n <= 0) return nullptr;
+      done += static_cast<std::size_t>(n);
+    }
+    return buffer_.data();
+  }
+
+ private:
+  int fd_;
+  std::vector<unsigned char> buffer_;
+};
+
+// A stream of the first length bytes of fd's file, from a copy in a
+// temporary file that Windows deletes when the stream is closed: msvcrt has
+// no stream over memory or over a part of a file. Null on failure; fd stays
+// open either way.
+std::FILE* OpenCopyOfHead(int fd, uint64_t length) {
+  char dir[MAX_PATH + 1];
+  char name[MAX_PATH + 1];
+  const DWORD n = GetTempPathA(sizeof dir, dir);
+  if (n == 0 || n > MAX_PATH || GetTempFileNameA(dir, "tm", 0, name) == 0) return nullptr;
+  HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    DeleteFileA(name);
+    return nullptr;
+  }
+  bool ok = _lseeki64(fd, 0, SEEK_SET) == 0;
+  std::vector<char> buffer(1 << 20);
+  for (uint64_t left = length; ok && left > 0;) {
+    const int got = _read(fd, buffer.data(),
+                          static_cast<unsigned>(std::min<uint64_t>(left, buffer.size())));
+    DWORD written = 0;
+    ok = got > 0 && WriteFile(h, buffer.data(), static_cast<DWORD>(got), &written, nullptr) &&
+         written == static_cast<DWORD>(got);
+    left -= ok ? static_cast<uint64_t>(got) : 0;
+  }
+  const int copy = ok && SetFilePointer(h, 0, nullptr, FILE_BEGIN) == 0
+                       ? _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDONLY | _O_BINARY)
+                       : -1;
+  if (copy < 0) {
+    CloseHandle(h);  // deletes it
+    return nullptr;
+  }
+  std::FILE* f = _fdopen(copy, "rb");
+  if (f == nullptr) _close(copy);
+  return f;
+}
+
+// The stream the library reads a regular file through: the file itself, or
+// when it holds more than the library needs (OggBytesToShow) a copy of the
+// part it needs; the file itself again if no copy can be made. Takes fd.
+std::FILE* OpenOggStream(int fd, uint64_t size) {
+  Win32FileBytes bytes(fd);
+  const std::optional<uint64_t> show = OggBytesToShow(bytes, size);
+  if (show && *show < size) {
+    if (std::FILE* copy = OpenCopyOfHead(fd, *show)) {
+      _close(fd);
+      return copy;
+    }
+  }
+  if (_lseeki64(fd, 0, SEEK_SET) != 0) {
+    _close(fd);
+    return nullptr;
+  }
+  std::FILE* f = _fdopen(fd, "rb");
+  if (f == nullptr) _close(fd);
+  return f;
+}
+
 // --- The platform ------------------------------------------------------------
 
 class Win32Platform final : public Platform {
@@ -333,9 +414,7 @@ class Win32Platform final : public Platform {
       _close(fd);
       return nullptr;
     }
-    std::FILE* f = _fdopen(fd, "rb");
-    if (f == nullptr) _close(fd);
-    return f;
+    return OpenOggStream(fd, static_cast<uint64_t>(st.st_size));
   }
 
   std::unique_ptr<OutputFile> CreateTemporary(const std::string& path,
