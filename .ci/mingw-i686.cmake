@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross build for 32-bit Windows with Debian's mingw-w64.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)

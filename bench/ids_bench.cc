@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The id search at scale: passes, total time and time per failing pass of
 // GenerateHashIds, beside the plain search (every path hashed, sorted and
 // checked for neighbours, every pass), on the same seeded paths.

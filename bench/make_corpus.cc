@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes a benchmark tree: n paths over nested, seeded folders, each a hard
 // link to one of a few dozen short, distinct Ogg Vorbis encodings.
 //   make-corpus DIR N [FILES_PER_DIR [SEED]]

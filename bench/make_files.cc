@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the benchmark's single files and the large-file tree.
 //   make-files chain PATH LINKS          a chained file of LINKS short links
 //   make-files tail PATH zeros|fake BYTES   a 10 s file and BYTES of junk

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Micro figures: PathHash per byte, and one pass of the id search.
 #include <benchmark/benchmark.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The least the probe can cost: for each path of a list (one per line), the
 // four library calls and nothing else.
 //   probe-floor LIST       (paths relative to the current directory)

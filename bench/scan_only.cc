@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // trackmeter's walk alone: prints how many Ogg files it finds below DIR.
 //   scan-only DIR
 #include <cstdio>

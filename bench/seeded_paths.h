@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Seeded, realistic-looking relative paths for the benchmarks.
 #ifndef TRACKMETER_BENCH_SEEDED_PATHS_H_
 #define TRACKMETER_BENCH_SEEDED_PATHS_H_

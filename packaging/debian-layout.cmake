@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Run by CPack on the staged tree, before it packs it: lays the Debian
 # package out as Debian policy asks. `cmake --install` is left as it is.
 if(NOT CPACK_GENERATOR STREQUAL "DEB")

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """A build backend (PEP 517, and PEP 660 for editable installs) written with
 the standard library alone, so that installing trackmeter_table needs no
 download: the wheel is trackmeter_table.py and its metadata, zipped.

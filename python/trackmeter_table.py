@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Reading Durations.bin tables (format 1), the output of trackmeter.
 
 Standard library only, Python 3.9 or later. The module is this one file: a

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Tests of trackmeter_table: every vector of test/vectors/durations.txt, then
 what the vectors cannot show (files, and the error's code and offset)."""
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The built tool, run on real trees: its whole standard output, its exit
 // status and the table it leaves.
 #include <sys/stat.h>

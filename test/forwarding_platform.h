@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A platform that passes every call to the system's, for test doubles that
 // change one or two of them.
 #ifndef TRACKMETER_TEST_FORWARDING_PLATFORM_H_

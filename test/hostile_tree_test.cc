@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Trees and machines that try to break a run: odd names, special files,
 // files that change under the run, a full disk. Every run must end, print
 // only the tool's own lines, and leave the table the rules say.

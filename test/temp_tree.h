@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers for tests that work on real files: a temporary tree that cleans up
 // after itself, and running the built tool on it.
 #ifndef TRACKMETER_TEST_TEMP_TREE_H_

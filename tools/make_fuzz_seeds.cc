@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes seed inputs for the fuzz targets:
 //   make-fuzz-seeds DIR    fills DIR/probe with Ogg files, DIR/reader with tables
 #include <sys/stat.h>

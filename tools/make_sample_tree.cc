@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes a small tree of audio files to try the tool on:
 //   make-sample-tree DIR
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ogg_maker.h"
 
 #include <vorbis/vorbisenc.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Real Ogg Vorbis files made on the spot, for the tests, the sample tree and
 // the benchmarks, so that no audio of unknown origin sits in the tree.
 #ifndef TRACKMETER_TOOLS_OGG_MAKER_H_

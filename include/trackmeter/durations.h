@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* trackmeter/durations.h: reading a Durations.bin table (format 1) in C.
  *
  * One header for C99 and C++, and through a small shared library for any

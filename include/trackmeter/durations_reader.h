@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading a Durations.bin table: parsing with full validation, and looking a
 // relative path up. Header-only, C++17, nothing beyond the standard library:
 // copy include/trackmeter/ into a project and use it. The checks and the hash

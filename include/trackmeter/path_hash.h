@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The id of a path in a Durations.bin table, for C++: the tool and every
 // reader compute ids with this one function, which trackmeter/durations.h
 // defines for C and C++ alike. Needs nothing beyond the standard library.

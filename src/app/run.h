@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tool's whole run, from the banner to the count line.
 #ifndef TRACKMETER_APP_RUN_H_
 #define TRACKMETER_APP_RUN_H_

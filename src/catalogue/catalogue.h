@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The items every stage of a run shares: the files found, and one record per
 // file that the probe, the id search and the writer fill in turn.
 #ifndef TRACKMETER_CATALOGUE_CATALOGUE_H_

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Ids for the files: PathHash under the first multiplier that keeps them all
 // distinct.
 #ifndef TRACKMETER_CATALOGUE_HASH_IDS_H_

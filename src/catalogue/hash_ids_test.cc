@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "catalogue/hash_ids.h"
 
 #include <gmock/gmock.h>

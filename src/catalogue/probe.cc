@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "catalogue/probe.h"
 
 #define OV_EXCLUDE_STATIC_CALLBACKS

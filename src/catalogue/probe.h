@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Playing times, measured through the vorbisfile library.
 #ifndef TRACKMETER_CATALOGUE_PROBE_H_
 #define TRACKMETER_CATALOGUE_PROBE_H_

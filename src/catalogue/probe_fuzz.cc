@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target: any bytes, as the content of an .ogg file, through the
 // duration probe.
 #include <unistd.h>

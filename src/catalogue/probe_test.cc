@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "catalogue/probe.h"
 
 #include <sys/stat.h>

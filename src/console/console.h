@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every line the tool prints, in one place: these lines are the tool's
 // protocol with the people and scripts that run it. All go to standard
 // output, each flushed as it is printed, so that a run that is killed keeps

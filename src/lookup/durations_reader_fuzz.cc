@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target: any bytes through the table parser. A table it accepts
 // must hold what the validation promises, and every id in it must be found.
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "trackmeter/durations_reader.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Tests of trackmeter/durations.h, compiled as C: every vector of
  * test/vectors/durations.txt (given as the one argument), then what the
  * vectors cannot show: null pointers and reads bounded by the size given.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // trackmeter-lookup: what a table holds, and the durations of given paths.
 #ifndef TRACKMETER_LOOKUP_LOOKUP_H_
 #define TRACKMETER_LOOKUP_LOOKUP_H_

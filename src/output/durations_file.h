@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The table the tool exists to write: Durations.bin.
 //
 // Layout, all integers little-endian, no padding:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "output/durations_file.h"
 
 #include <sys/stat.h>

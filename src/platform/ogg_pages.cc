@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/ogg_pages.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Ogg pages found in a file's raw bytes, without the vorbisfile library:
 // how much of a file the library needs to be shown. Both platform files use
 // it when they make the stream the library reads.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one seam between the tool and its operating system: searching a
 // directory, entering the base directory, and the few file operations of
 // reading an Ogg file and replacing the table. platform_posix.cc implements

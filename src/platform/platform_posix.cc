@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The POSIX side of the platform seam.
 #include <dirent.h>
 #include <fcntl.h>

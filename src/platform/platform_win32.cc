@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Win32 side of the platform seam.
 //
 // Names cross the seam as UTF-8, as they do on Linux, so a tree gives the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The walk that finds the Ogg files below the base directory.
 #ifndef TRACKMETER_SCAN_SCAN_H_
 #define TRACKMETER_SCAN_SCAN_H_

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* lookup TABLE PATH...: PATH<TAB>SECONDS or PATH<TAB>not found for each
  * PATH, through trackmeter/durations.h; exit 2 for a table it refuses. */
 #include <stdio.h>

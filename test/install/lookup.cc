@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // lookup TABLE PATH...: as lookup.c, through trackmeter/durations_reader.h.
 #include <cstdio>
 

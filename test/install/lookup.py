@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """lookup.py TABLE PATH...: as lookup.c, through the installed trackmeter_table."""
 import sys
 
