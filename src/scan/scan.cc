@@ -2,8 +2,6 @@
 #include "scan/scan.h"
 
 #include <algorithm>
-#include <functional>
-#include <unordered_map>
 #include <vector>
 
 namespace trackmeter {
@@ -18,17 +16,53 @@ constexpr std::string_view kOggEnding = ".ogg";
 // paths) cost no more than the tree itself.
 constexpr int kMaxWalksPerDirectory = 3;
 
-struct DirectoryIdHash {
-  std::size_t operator()(const DirectoryId& id) const {
-    return std::hash<uint64_t>()((id.inode ^ id.inode_high) * 0x9E3779B97F4A7C15u ^
-                                 id.device);
+// How often each directory was walked, in one flat table. A node per
+// directory would leave the heap full of small holes among the paths found,
+// and the library's many allocations for every file would be slower in them.
+class WalkCounts {
+ public:
+  // Counts one more walk of id; returns how many there have been.
+  int Add(const DirectoryId& id) {
+    if (2 * (used_ + 1) > slots_.size()) Grow();
+    Slot& slot = Find(&slots_, id);
+    if (slot.count == 0) {
+      slot.id = id;
+      ++used_;
+    }
+    return ++slot.count;
   }
+
+ private:
+  struct Slot {
+    DirectoryId id;
+    int count = 0;
+  };
+
+  static Slot& Find(std::vector<Slot>* slots, const DirectoryId& id) {
+    const std::size_t mask = slots->size() - 1;
+    const uint64_t mixed =
+        (id.inode ^ id.inode_high) * 0x9E3779B97F4A7C15u ^ id.device;
+    for (std::size_t at = (mixed >> 20) & mask;; at = (at + 1) & mask) {
+      Slot& slot = (*slots)[at];
+      if (slot.count == 0 || slot.id == id) return slot;
+    }
+  }
+
+  void Grow() {
+    std::vector<Slot> bigger(std::max<std::size_t>(256, 2 * slots_.size()));
+    for (const Slot& slot : slots_)
+      if (slot.count != 0) Find(&bigger, slot.id) = slot;
+    slots_.swap(bigger);
+  }
+
+  std::vector<Slot> slots_;
+  std::size_t used_ = 0;
 };
 
 struct WalkState {
   // The directories from the base down to the one being walked.
   std::vector<DirectoryId> descent;
-  std::unordered_map<DirectoryId, int, DirectoryIdHash> walks;
+  WalkCounts walks;
 };
 
 void Walk(Platform& platform, const std::string& dir, FileList* files,
@@ -37,7 +71,7 @@ void Walk(Platform& platform, const std::string& dir, FileList* files,
   if (id) {
     std::vector<DirectoryId>& descent = state->descent;
     if (std::find(descent.begin(), descent.end(), *id) != descent.end()) return;
-    if (++state->walks[*id] > kMaxWalksPerDirectory) return;
+    if (state->walks.Add(*id) > kMaxWalksPerDirectory) return;
     descent.push_back(*id);
   }
 
@@ -68,7 +102,8 @@ bool IsOggName(std::string_view name) {
          name.substr(name.size() - kOggEnding.size()) == kOggEnding;
 }
 
-void ScanDirectory(Platform& platform, const std::string& dir, FileList* files) {
+void ScanDirectory(Platform& platform, const std::string& dir,
+                   FileList* files) {
   WalkState state;
   Walk(platform, dir, files, &state);
 }
