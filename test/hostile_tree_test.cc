@@ -334,8 +334,10 @@ TEST(HostileTreeTest, LinksThatFanOutCostNoMoreThanTheTree) {
   tree.Write(level(40) + "/end.ogg", Short());
   const RunResult r = RunTrackmeter({}, tree.root());
   EXPECT_EQ(r.status, 0);
-  // The bottom folder is listed under the first three paths that reach it.
+  // The bottom folder is listed under its own path and the first two links
+  // that reach it, however many links come before its own path.
   EXPECT_EQ(r.out, Header(tree.root()) + "Generated 3 hash ids.\n");
+  EXPECT_EQ(TableIn(tree).Lookup(level(40) + "/end.ogg"), 0.25f);
 
   // A folder with two links beside it is listed under all three paths.
   TempTree beside;

@@ -33,6 +33,8 @@ class DirectorySearch {
   virtual bool IsDots() const = 0;
   // The entry reached is a directory, or a link to one.
   virtual bool IsDirectory() const = 0;
+  // The entry reached is a link (a junction on Windows), whatever it leads to.
+  virtual bool IsLink() const = 0;
   virtual const std::string& Name() const = 0;
   virtual void End() = 0;
 };

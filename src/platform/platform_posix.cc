@@ -72,6 +72,20 @@ class PosixDirectorySearch final : public DirectorySearch {
     return n == "." || n == "..";
   }
 
+  bool IsLink() const override {
+    switch (entries_[current_].type) {
+      case DT_LNK:
+        return true;
+      case DT_UNKNOWN: {
+        struct stat st;
+        const std::string path = prefix_ + Name();
+        return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+      }
+      default:
+        return false;
+    }
+  }
+
   bool IsDirectory() const override {
     switch (entries_[current_].type) {
       case DT_DIR:

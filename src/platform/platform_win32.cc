@@ -84,6 +84,7 @@ const bool kBinaryStdout = [] {
 struct Entry {
   std::string name;
   bool directory;
+  bool link;  // a symbolic link or a junction
 };
 
 // Reads the whole directory when the search starts, as on POSIX: a walk
@@ -100,7 +101,10 @@ class Win32DirectorySearch final : public DirectorySearch {
     do {
       entries_.push_back(
           Entry{Narrow(found.cFileName, std::wcslen(found.cFileName)),
-                (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+                (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+                    (found.dwReserved0 == IO_REPARSE_TAG_SYMLINK ||
+                     found.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT)});
     } while (FindNextFileW(handle, &found));
     FindClose(handle);
     std::sort(entries_.begin(), entries_.end(),
@@ -115,6 +119,7 @@ class Win32DirectorySearch final : public DirectorySearch {
 
   bool IsDots() const override { return Name() == "." || Name() == ".."; }
   bool IsDirectory() const override { return entries_[current_].directory; }
+  bool IsLink() const override { return entries_[current_].link; }
   const std::string& Name() const override { return entries_[current_].name; }
 
   void End() override {

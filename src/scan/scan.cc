@@ -10,13 +10,14 @@ namespace {
 
 constexpr std::string_view kOggEnding = ".ogg";
 
-// A folder reached by a link beside the real one, or by two links, is
-// listed under each of its paths; past this many walks it is passed over,
+// A folder's own path, the one without a link on it, is always walked. A
+// folder reached by a link beside it, or by two links, is listed under each
+// of those paths too; past this many walks through links it is passed over,
 // so that links which fan out (two per level, ten levels deep: a thousand
 // paths) cost no more than the tree itself.
-constexpr int kMaxWalksPerDirectory = 3;
+constexpr int kMaxWalksThroughLinks = 2;
 
-// How often each directory was walked, in one flat table. A node per
+// How often each directory was walked through a link, in one flat table. A node per
 // directory would leave the heap full of small holes among the paths found,
 // and the library's many allocations for every file would be slower in them.
 class WalkCounts {
@@ -65,13 +66,14 @@ struct WalkState {
   WalkCounts walks;
 };
 
-void Walk(Platform& platform, const std::string& dir, FileList* files,
-          WalkState* state) {
+// through_link: a link stands somewhere on dir's path.
+void Walk(Platform& platform, const std::string& dir, bool through_link,
+          FileList* files, WalkState* state) {
   const std::optional<DirectoryId> id = platform.IdentifyDirectory(dir);
   if (id) {
     std::vector<DirectoryId>& descent = state->descent;
     if (std::find(descent.begin(), descent.end(), *id) != descent.end()) return;
-    if (state->walks.Add(*id) > kMaxWalksPerDirectory) return;
+    if (through_link && state->walks.Add(*id) > kMaxWalksThroughLinks) return;
     descent.push_back(*id);
   }
 
@@ -84,7 +86,8 @@ void Walk(Platform& platform, const std::string& dir, FileList* files,
       if (search->IsDots()) continue;
       if (search->IsDirectory()) {
         // Descend at once: a subdirectory's files stand where it was met.
-        Walk(platform, prefix + search->Name(), files, state);
+        Walk(platform, prefix + search->Name(),
+             through_link || search->IsLink(), files, state);
       } else if (IsOggName(search->Name())) {
         files->push_back(prefix + search->Name());
       }
@@ -105,7 +108,7 @@ bool IsOggName(std::string_view name) {
 void ScanDirectory(Platform& platform, const std::string& dir,
                    FileList* files) {
   WalkState state;
-  Walk(platform, dir, files, &state);
+  Walk(platform, dir, false, files, &state);
 }
 
 }  // namespace trackmeter

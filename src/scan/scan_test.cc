@@ -21,6 +21,7 @@ using ::testing::IsEmpty;
 struct FakeEntry {
   std::string name;
   bool directory;
+  bool link = false;
 };
 
 class FakePlatform : public Platform {
@@ -45,6 +46,7 @@ class FakePlatform : public Platform {
     bool Advance() override { return ++at_ + 1 < entries_.size(); }
     bool IsDots() const override { return Name() == "." || Name() == ".."; }
     bool IsDirectory() const override { return entries_[at_].directory; }
+    bool IsLink() const override { return entries_[at_].link; }
     const std::string& Name() const override { return entries_[at_].name; }
     void End() override { ++p_->ended; }
 
