@@ -1,14 +1,4 @@
 # SPDX-License-Identifier: MIT
 # Cross build for 32-bit Windows with Debian's mingw-w64.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-# TRACKMETER_DEPS_PREFIX: where libogg and libvorbis for Windows are installed.
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32 ${TRACKMETER_DEPS_PREFIX})
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES TRACKMETER_DEPS_PREFIX)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(trackmeter_mingw_arch i686)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -1,14 +1,4 @@
 # SPDX-License-Identifier: MIT
 # Cross build for 64-bit Windows with Debian's mingw-w64.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-# TRACKMETER_DEPS_PREFIX: where libogg and libvorbis for Windows are installed.
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32 ${TRACKMETER_DEPS_PREFIX})
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES TRACKMETER_DEPS_PREFIX)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(trackmeter_mingw_arch x86_64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
