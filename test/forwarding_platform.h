@@ -16,7 +16,9 @@ class ForwardingPlatform : public Platform {
   std::optional<DirectoryId> IdentifyDirectory(const std::string& p) override {
     return real().IdentifyDirectory(p);
   }
-  std::FILE* OpenForReading(const std::string& p) override { return real().OpenForReading(p); }
+  std::unique_ptr<InputFile> OpenForReading(const std::string& p) override {
+    return real().OpenForReading(p);
+  }
   std::unique_ptr<OutputFile> CreateTemporary(const std::string& p,
                                               std::string* temp) override {
     return real().CreateTemporary(p, temp);

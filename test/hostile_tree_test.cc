@@ -99,7 +99,7 @@ TEST(HostileTreeTest, SpecialFilesAreRefusedWithoutBlockingOrEndlessReads) {
 // opens it.
 class ChangingPlatform : public ForwardingPlatform {
  public:
-  std::FILE* OpenForReading(const std::string& p) override {
+  std::unique_ptr<InputFile> OpenForReading(const std::string& p) override {
     if (p == "gone.ogg") unlink(p.c_str());
     if (p == "now_a_dir.ogg") {
       unlink(p.c_str());

@@ -35,8 +35,7 @@ bool ReportInseparablePairs(const FileList& files) {
 int RunTrackmeter(int argc, const char* const* argv, Platform& platform) {
   PrintBanner();
 
-  // There is no framework to start on this platform. Every relative path
-  // from here on resolves against the base directory.
+  // Every relative path from here on resolves against the base directory.
   const std::string base = argc > 1 ? argv[1] : ".";
   if (!platform.EnterDirectory(base)) {
     PrintCannotEnterBase(base);

@@ -6,17 +6,37 @@
 #include <string>
 
 #include "catalogue/catalogue.h"
+#include "catalogue/ogg_stream.h"
 #include "platform/platform.h"
 
 namespace trackmeter {
 
-// The total playing time of the Ogg Vorbis file at path, every chained
-// stream included. 0.0 when it cannot be measured; then one error line names
-// path: it could not be opened (or is no regular file), or the library does
-// not take it as Ogg Vorbis.
-float ProbeDuration(Platform& platform, const std::string& path);
+// What one probe keeps from one file to the next: the platform it opens
+// files through and its stream's buffers. One per thread.
+struct Prober {
+  explicit Prober(Platform& p) : platform(p) {}
+  Platform& platform;
+  StreamBuffers buffers;
+};
 
-// One record per entry of files, in the same order, with its seconds set.
+// What probing one file gave.
+struct ProbeResult {
+  enum class Outcome {
+    kMeasured,
+    kCouldNotOpen,  // missing, no permission, or no regular file
+    kNotOggVorbis,  // the library does not take it, or a read failed
+  };
+  Outcome outcome;
+  float seconds;  // 0 unless measured
+};
+
+// The total playing time of the Ogg Vorbis file at path, every chained
+// stream included. Prints nothing; the file is closed before it returns.
+ProbeResult ProbeDuration(Prober& prober, const std::string& path);
+
+// One record per entry of files, in the same order, with its seconds set;
+// a file that cannot be measured gets 0 and its error line, printed in the
+// order of files as each file ends.
 RecordTable ComputeDurations(Platform& platform, const FileList& files);
 
 }  // namespace trackmeter

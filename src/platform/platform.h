@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: MIT
 // The one seam between the tool and its operating system: searching a
 // directory, entering the base directory, and the few file operations of
-// reading an Ogg file and replacing the table. platform_posix.cc implements
-// it today; tests replace it with fakes.
+// reading an Ogg file and replacing the table. platform_posix.cc (POSIX,
+// macOS and the BSDs) and platform_win32.cc implement it; tests replace it
+// with fakes.
 #ifndef TRACKMETER_PLATFORM_PLATFORM_H_
 #define TRACKMETER_PLATFORM_PLATFORM_H_
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
@@ -49,6 +49,17 @@ struct DirectoryId {
   }
 };
 
+// A regular file open for reading at any offset; closed when destroyed.
+class InputFile {
+ public:
+  virtual ~InputFile() = default;
+  // The size the file had when it was opened.
+  virtual uint64_t Size() const = 0;
+  // Reads up to size bytes at offset into buffer and returns how many were
+  // read: fewer only at the end of the file, -1 on an error.
+  virtual int64_t ReadAt(uint64_t offset, void* buffer, std::size_t size) = 0;
+};
+
 // A file being written; each step reports whether it succeeded.
 class OutputFile {
  public:
@@ -77,10 +88,10 @@ class Platform {
   virtual std::optional<DirectoryId> IdentifyDirectory(
       const std::string& path) = 0;
 
-  // Opens path for binary reading without ever blocking. Null if it cannot
-  // be opened or is not a regular file; the kind is asked before opening,
-  // so a FIFO or a device is never opened.
-  virtual std::FILE* OpenForReading(const std::string& path) = 0;
+  // Opens path for reading without ever blocking. Null if it cannot be
+  // opened or is not a regular file; the kind is asked before opening, so a
+  // FIFO, a device or a reserved device name is never opened.
+  virtual std::unique_ptr<InputFile> OpenForReading(const std::string& path) = 0;
   // Creates a new, empty file beside path, to be renamed over it later, and
   // stores its name in temp_path. It gets the permissions of an existing file
   // at path, or those of a plain create (also when path is a link, which is
@@ -97,6 +108,11 @@ class Platform {
 
 // The platform the tool runs on.
 Platform& SystemPlatform();
+
+// Sets up standard output for a run: a reader that goes away (trackmeter |
+// head) does not end the process, and bytes go out as they are (no
+// line-end translation on Windows).
+void PrepareStandardOutput();
 
 }  // namespace trackmeter
 

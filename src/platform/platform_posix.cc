@@ -2,7 +2,6 @@
 // The POSIX side of the platform seam.
 #include <dirent.h>
 #include <fcntl.h>
-#include <fnmatch.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,7 +13,6 @@
 #include <iterator>
 #include <vector>
 
-#include "platform/ogg_pages.h"
 #include "platform/platform.h"
 
 namespace trackmeter {
@@ -30,7 +28,8 @@ struct Entry {
 
 // Reads the whole directory when the search starts, so that a walk holds no
 // descriptor open while it descends: a tree 1,000 folders deep must not run
-// into the limit on open files.
+// into the limit on open files. The walk only ever asks for every entry
+// ("dir/*.*"), so the pattern's last component is not looked at.
 class PosixDirectorySearch final : public DirectorySearch {
  public:
   bool Start(const std::string& pattern) override {
@@ -43,17 +42,9 @@ class PosixDirectorySearch final : public DirectorySearch {
       dir_ = pattern.substr(0, slash);
       prefix_ = pattern.substr(0, slash + 1);
     }
-    const std::string name_pattern =
-        slash == std::string::npos ? pattern : pattern.substr(slash + 1);
-    // As on Windows, "*.*" matches every name, also one without a dot.
-    const bool match_all = name_pattern == "*.*" || name_pattern == "*";
-
     DIR* d = opendir(dir_.c_str());
     if (d == nullptr) return false;
-    while (const dirent* e = readdir(d)) {
-      if (match_all || fnmatch(name_pattern.c_str(), e->d_name, 0) == 0)
-        entries_.push_back(Entry{e->d_name, e->d_type});
-    }
+    while (const dirent* e = readdir(d)) entries_.push_back(Entry{e->d_name, e->d_type});
     closedir(d);
     // Byte order, so that a run prints its lines in the same order on every
     // machine whatever order the file system keeps.
@@ -237,254 +228,34 @@ class PosixOutputFile final : public OutputFile {
   int fd_;
 };
 
-// Files up to this size are read whole with one call and served from
-// memory: the library's many small reads and seeks cost more in system calls
-// than reading it all. Above it the library reads little of a file (its
-// head and its tail), and reading all of it would cost more than the calls.
-constexpr uint64_t kWholeFileBound = 128 * 1024;
-// What a stream reads from the file for the library at one time.
-constexpr std::size_t kReadStep = 16 * 1024;
-// The library reads a file a few times over at most, a long chain (4,096
-// links) about 60 times; a stream that has served more than this gives read
-// errors instead, and the library gives up on the file.
-uint64_t ReadCap(uint64_t length) { return 64 * length + (64u << 20); }
-
-// Up to size bytes at offset; fewer only at the end of the file, -1 on an
-// error.
-ssize_t ReadAt(int fd, unsigned char* out, std::size_t size, uint64_t offset) {
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t n = pread(fd, out + done, size - done, static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return -1;
-    if (n == 0) break;
-    done += static_cast<std::size_t>(n);
-  }
-  return static_cast<ssize_t>(done);
-}
-
-// Buffers of closed streams, kept for the next file: fresh memory from the
-// system would be cleared page by page for every file.
-struct SpareBuffer {
-  std::unique_ptr<unsigned char[]> bytes;
-  std::size_t capacity;
-};
-constexpr std::size_t kSpareBuffers = 4;
-constexpr std::size_t kLargestSpare = 256 * 1024;
-std::vector<SpareBuffer>& Spares() {
-  static std::vector<SpareBuffer> spares;
-  return spares;
-}
-
-// Bytes [offset, offset + size) of a file, held in memory.
-struct Window {
-  std::unique_ptr<unsigned char[]> bytes;  // not zeroed: every byte is read over
-  std::size_t size = 0;
-  std::size_t capacity = 0;
-  uint64_t offset = 0;
-
-  Window() = default;
-  Window(Window&&) = default;
-  Window& operator=(Window&&) = default;
-  ~Window() { Release(); }
-
-  void Resize(std::size_t n) {
-    if (n > capacity) {
-      Release();
-      std::vector<SpareBuffer>& spares = Spares();
-      auto fits = std::find_if(spares.begin(), spares.end(),
-                               [n](const SpareBuffer& b) { return b.capacity >= n; });
-      if (fits != spares.end()) {
-        bytes = std::move(fits->bytes);
-        capacity = fits->capacity;
-        spares.erase(fits);
-      } else {
-        bytes.reset(new unsigned char[n]);
-        capacity = n;
-      }
-    }
-    size = n;
-  }
-  bool Holds(uint64_t at) const { return at >= offset && at - offset < size; }
-  bool Holds(uint64_t at, std::size_t n) const {
-    return at >= offset && at - offset <= size && size - (at - offset) >= n;
-  }
-
- private:
-  void Release() {
-    std::vector<SpareBuffer>& spares = Spares();
-    if (bytes != nullptr && capacity <= kLargestSpare && spares.size() < kSpareBuffers)
-      spares.push_back(SpareBuffer{std::move(bytes), capacity});
-    bytes.reset();
-    capacity = size = 0;
-  }
-};
-
-// The page scan's view of a file, reading through two windows; the stream
-// then takes over the one at the head and the one at the tail.
-class FileBytes final : public ByteSource {
+// A regular file read with pread, which leaves no shared offset behind.
+class PosixInputFile final : public InputFile {
  public:
-  explicit FileBytes(int fd) : fd_(fd) {}
-  const unsigned char* Bytes(uint64_t offset, std::size_t size) override {
-    for (Window& w : windows_)
-      if (w.size > 0 && w.Holds(offset, size)) return w.bytes.get() + (offset - w.offset);
-    Window& w = windows_[next_];
-    next_ ^= 1;
-    w.Resize(size);
-    w.offset = offset;
-    if (ReadAt(fd_, w.bytes.get(), size, offset) != static_cast<ssize_t>(size)) {
-      w.size = 0;
-      return nullptr;
+  PosixInputFile(int fd, uint64_t size) : fd_(fd), size_(size) {}
+  ~PosixInputFile() override { close(fd_); }
+
+  uint64_t Size() const override { return size_; }
+
+  int64_t ReadAt(uint64_t offset, void* buffer, std::size_t size) override {
+    unsigned char* const out = static_cast<unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < size) {
+      const ssize_t n = pread(fd_, out + done, size - done, static_cast<off_t>(offset + done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return -1;
+      if (n == 0) break;
+      done += static_cast<std::size_t>(n);
     }
-    return w.bytes.get();
-  }
-  // The window that starts at offset, or an empty one.
-  Window Take(uint64_t offset) {
-    for (Window& w : windows_)
-      if (w.size > 0 && w.offset == offset) return std::move(w);
-    return Window{};
+    return static_cast<int64_t>(done);
   }
 
  private:
   int fd_;
-  Window windows_[2];
-  int next_ = 0;
+  uint64_t size_;
 };
-
-class MemoryBytes final : public ByteSource {
- public:
-  explicit MemoryBytes(const Window& w) : w_(w) {}
-  const unsigned char* Bytes(uint64_t offset, std::size_t size) override {
-    return w_.Holds(offset, size) ? w_.bytes.get() + offset : nullptr;
-  }
-
- private:
-  const Window& w_;
-};
-
-// What the library reads: the first length bytes of a file, from windows in
-// memory and, for a large file, from the file at other places. It owns its
-// memory and the descriptor, and frees both when the stream is closed.
-class ReadStream {
- public:
-  ReadStream(int fd, uint64_t length, Window head, Window tail)
-      : fd_(fd), length_(length), cap_(ReadCap(length)),
-        head_(std::move(head)), tail_(std::move(tail)) {}
-  ~ReadStream() {
-    if (fd_ >= 0) close(fd_);
-  }
-
-  // A stdio stream over this one, which it then owns; null on failure.
-  static std::FILE* Open(std::unique_ptr<ReadStream> stream) {
-    const cookie_io_functions_t io = {&ReadStream::Read, nullptr, &ReadStream::Seek,
-                                      &ReadStream::Close};
-    std::FILE* f = fopencookie(stream.get(), "rb", io);
-    if (f == nullptr) return nullptr;
-    stream.release();
-    return f;
-  }
-
- private:
-  static ssize_t Read(void* cookie, char* out, std::size_t n) {
-    return static_cast<ReadStream*>(cookie)->Read(reinterpret_cast<unsigned char*>(out), n);
-  }
-  static int Seek(void* cookie, off64_t* offset, int whence) {
-    return static_cast<ReadStream*>(cookie)->Seek(offset, whence);
-  }
-  static int Close(void* cookie) {
-    delete static_cast<ReadStream*>(cookie);
-    return 0;
-  }
-
-  ssize_t Read(unsigned char* out, std::size_t n) {
-    if (served_ > cap_) {
-      errno = EIO;
-      return -1;
-    }
-    if (pos_ >= length_) return 0;
-    n = static_cast<std::size_t>(std::min<uint64_t>(n, length_ - pos_));
-    std::size_t done = 0;
-    while (done < n) {
-      const Window* w = head_.Holds(pos_) ? &head_ : tail_.Holds(pos_) ? &tail_
-                      : step_.Holds(pos_) ? &step_ : nullptr;
-      if (w == nullptr) {
-        if (fd_ < 0) break;
-        step_.Resize(static_cast<std::size_t>(std::min<uint64_t>(kReadStep, length_ - pos_)));
-        step_.offset = pos_;
-        const ssize_t got = ReadAt(fd_, step_.bytes.get(), step_.size, pos_);
-        step_.size = got > 0 ? static_cast<std::size_t>(got) : 0;
-        if (got < 0 && done == 0) return -1;
-        if (got <= 0) break;  // the file shrank: its end is here now
-        w = &step_;
-      }
-      const std::size_t take = static_cast<std::size_t>(
-          std::min<uint64_t>(n - done, w->offset + w->size - pos_));
-      std::memcpy(out + done, w->bytes.get() + (pos_ - w->offset), take);
-      done += take;
-      pos_ += take;
-    }
-    served_ += done;
-    return static_cast<ssize_t>(done);
-  }
-
-  int Seek(off64_t* offset, int whence) {
-    const int64_t base = whence == SEEK_SET   ? 0
-                         : whence == SEEK_CUR ? static_cast<int64_t>(pos_)
-                                              : static_cast<int64_t>(length_);
-    const int64_t to = base + *offset;
-    if (to < 0 || (whence != SEEK_SET && whence != SEEK_CUR && whence != SEEK_END)) {
-      errno = EINVAL;
-      return -1;
-    }
-    pos_ = static_cast<uint64_t>(to);
-    *offset = to;
-    return 0;
-  }
-
-  int fd_;  // -1 once everything is in memory
-  uint64_t length_;
-  uint64_t cap_;
-  uint64_t pos_ = 0;
-  uint64_t served_ = 0;
-  Window head_, tail_, step_;
-};
-
-// The stream the library reads a regular file through: no more of the file
-// than it needs (OggBytesToShow), a small file from memory. Takes fd.
-std::FILE* OpenOggStream(int fd, uint64_t size) {
-  if (size <= kWholeFileBound) {
-    // One read, one byte more than the file had: a short count is its end.
-    Window whole;
-    whole.Resize(static_cast<std::size_t>(size) + 1);
-    ssize_t got;
-    do got = read(fd, whole.bytes.get(), whole.size);
-    while (got < 0 && errno == EINTR);
-    if (got >= 0 && static_cast<uint64_t>(got) <= size) {
-      close(fd);
-      whole.size = static_cast<std::size_t>(got);
-      MemoryBytes bytes(whole);
-      const uint64_t length = OggBytesToShow(bytes, whole.size).value_or(whole.size);
-      return ReadStream::Open(std::make_unique<ReadStream>(-1, length, std::move(whole), Window{}));
-    }
-    // It grew since, or failed to read: read it as a large file.
-    struct stat st;
-    if (fstat(fd, &st) == 0) size = static_cast<uint64_t>(st.st_size);
-  }
-  FileBytes bytes(fd);
-  const uint64_t length = OggBytesToShow(bytes, size).value_or(size);
-  Window head = bytes.Take(0);
-  Window tail = bytes.Take(size > kTailView ? size - kTailView : 0);
-  std::FILE* f = ReadStream::Open(
-      std::make_unique<ReadStream>(fd, length, std::move(head), std::move(tail)));
-  return f;
-}
 
 class PosixPlatform final : public Platform {
  public:
-  // A reader that goes away (trackmeter | head) must not end the run before
-  // the table is written: lines it misses are simply lost.
-  PosixPlatform() { signal(SIGPIPE, SIG_IGN); }
-
   std::unique_ptr<DirectorySearch> NewSearch() override {
     return std::make_unique<PosixDirectorySearch>();
   }
@@ -519,7 +290,7 @@ class PosixPlatform final : public Platform {
                        static_cast<uint64_t>(st.st_ino)};
   }
 
-  std::FILE* OpenForReading(const std::string& path) override {
+  std::unique_ptr<InputFile> OpenForReading(const std::string& path) override {
     // The kind first: opening a FIFO would release a writer blocked on it,
     // and opening a device can do things of its own.
     struct stat before;
@@ -533,7 +304,7 @@ class PosixPlatform final : public Platform {
       close(fd);
       return nullptr;
     }
-    return OpenOggStream(fd, static_cast<uint64_t>(st.st_size));
+    return std::make_unique<PosixInputFile>(fd, static_cast<uint64_t>(st.st_size));
   }
 
   std::unique_ptr<OutputFile> CreateTemporary(
@@ -594,5 +365,7 @@ Platform& SystemPlatform() {
   static PosixPlatform platform;
   return platform;
 }
+
+void PrepareStandardOutput() { signal(SIGPIPE, SIG_IGN); }
 
 }  // namespace trackmeter

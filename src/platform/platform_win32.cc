@@ -7,16 +7,15 @@
 // take beyond MAX_PATH without any system setting.
 #include <fcntl.h>
 #include <io.h>
-#include <sys/stat.h>
 #include <windows.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
-#include "platform/ogg_pages.h"
 #include "platform/platform.h"
 
 namespace trackmeter {
@@ -69,15 +68,6 @@ std::wstring LongPath(const std::string& path) {
   if (StartsWith(full, L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
   return L"\\\\?\\" + full;
 }
-
-// --- Console -----------------------------------------------------------------
-
-// Lines end in "\n" as written, not "\r\n", and names go out as their UTF-8
-// bytes.
-const bool kBinaryStdout = [] {
-  _setmode(_fileno(stdout), _O_BINARY);
-  return true;
-}();
 
 // --- Directory search --------------------------------------------------------
 
@@ -294,84 +284,39 @@ bool IsTransientRenameError(DWORD error) {
   return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
 }
 
-// The page scan's view of a file, read through its descriptor.
-class Win32FileBytes final : public ByteSource {
+// A regular file read with ReadFile at an offset of the call's own, so no
+// shared file position is involved.
+class Win32InputFile final : public InputFile {
  public:
-  explicit Win32FileBytes(int fd) : fd_(fd) {}
-  const unsigned char* Bytes(uint64_t offset, std::size_t size) override {
-    buffer_.resize(size);
-    if (_lseeki64(fd_, static_cast<__int64>(offset), SEEK_SET) < 0) return nullptr;
-    for (std::size_t done = 0; done < size;) {
-      const int n = _read(fd_, buffer_.data() + done,
-                          static_cast<unsigned>(std::min<std::size_t>(size - done, 1u << 30)));
-      if (n <= 0) return nullptr;
-      done += static_cast<std::size_t>(n);
+  Win32InputFile(HANDLE handle, uint64_t size) : handle_(handle), size_(size) {}
+  ~Win32InputFile() override { CloseHandle(handle_); }
+
+  uint64_t Size() const override { return size_; }
+
+  int64_t ReadAt(uint64_t offset, void* buffer, std::size_t size) override {
+    unsigned char* const out = static_cast<unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < size) {
+      OVERLAPPED at{};
+      const uint64_t from = offset + done;
+      at.Offset = static_cast<DWORD>(from);
+      at.OffsetHigh = static_cast<DWORD>(from >> 32);
+      const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
+      DWORD got = 0;
+      if (!ReadFile(handle_, out + done, want, &got, &at)) {
+        if (GetLastError() == ERROR_HANDLE_EOF) break;
+        return -1;
+      }
+      if (got == 0) break;
+      done += got;
     }
-    return buffer_.data();
+    return static_cast<int64_t>(done);
   }
 
  private:
-  int fd_;
-  std::vector<unsigned char> buffer_;
+  HANDLE handle_;
+  uint64_t size_;
 };
-
-// A stream of the first length bytes of fd's file, from a copy in a
-// temporary file that Windows deletes when the stream is closed: msvcrt has
-// no stream over memory or over a part of a file. Null on failure; fd stays
-// open either way.
-std::FILE* OpenCopyOfHead(int fd, uint64_t length) {
-  char dir[MAX_PATH + 1];
-  char name[MAX_PATH + 1];
-  const DWORD n = GetTempPathA(sizeof dir, dir);
-  if (n == 0 || n > MAX_PATH || GetTempFileNameA(dir, "tm", 0, name) == 0) return nullptr;
-  HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    DeleteFileA(name);
-    return nullptr;
-  }
-  bool ok = _lseeki64(fd, 0, SEEK_SET) == 0;
-  std::vector<char> buffer(1 << 20);
-  for (uint64_t left = length; ok && left > 0;) {
-    const int got = _read(fd, buffer.data(),
-                          static_cast<unsigned>(std::min<uint64_t>(left, buffer.size())));
-    DWORD written = 0;
-    ok = got > 0 && WriteFile(h, buffer.data(), static_cast<DWORD>(got), &written, nullptr) &&
-         written == static_cast<DWORD>(got);
-    left -= ok ? static_cast<uint64_t>(got) : 0;
-  }
-  const int copy = ok && SetFilePointer(h, 0, nullptr, FILE_BEGIN) == 0
-                       ? _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDONLY | _O_BINARY)
-                       : -1;
-  if (copy < 0) {
-    CloseHandle(h);  // deletes it
-    return nullptr;
-  }
-  std::FILE* f = _fdopen(copy, "rb");
-  if (f == nullptr) _close(copy);
-  return f;
-}
-
-// The stream the library reads a regular file through: the file itself, or
-// when it holds more than the library needs (OggBytesToShow) a copy of the
-// part it needs; the file itself again if no copy can be made. Takes fd.
-std::FILE* OpenOggStream(int fd, uint64_t size) {
-  Win32FileBytes bytes(fd);
-  const std::optional<uint64_t> show = OggBytesToShow(bytes, size);
-  if (show && *show < size) {
-    if (std::FILE* copy = OpenCopyOfHead(fd, *show)) {
-      _close(fd);
-      return copy;
-    }
-  }
-  if (_lseeki64(fd, 0, SEEK_SET) != 0) {
-    _close(fd);
-    return nullptr;
-  }
-  std::FILE* f = _fdopen(fd, "rb");
-  if (f == nullptr) _close(fd);
-  return f;
-}
 
 // --- The platform ------------------------------------------------------------
 
@@ -410,17 +355,26 @@ class Win32Platform final : public Platform {
     return id;
   }
 
-  std::FILE* OpenForReading(const std::string& path) override {
+  std::unique_ptr<InputFile> OpenForReading(const std::string& path) override {
     const std::wstring full = LongPath(path);
     if (!NamesPlainFile(full)) return nullptr;
-    const int fd = _wopen(full.c_str(), _O_RDONLY | _O_BINARY);
-    if (fd < 0) return nullptr;
-    struct _stat64 st;
-    if (_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG) {
-      _close(fd);
+    // Shared for every access, so that the tool never stands in the way of
+    // a program that writes, renames or deletes the file meanwhile.
+    const HANDLE handle =
+        CreateFileW(full.c_str(), GENERIC_READ,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    // Again on the opened file, in case it changed in between.
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(handle) != FILE_TYPE_DISK ||
+        !GetFileInformationByHandle(handle, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+      CloseHandle(handle);
       return nullptr;
     }
-    return OpenOggStream(fd, static_cast<uint64_t>(st.st_size));
+    const uint64_t size = (uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    return std::make_unique<Win32InputFile>(handle, size);
   }
 
   std::unique_ptr<OutputFile> CreateTemporary(const std::string& path,
@@ -470,8 +424,11 @@ class Win32Platform final : public Platform {
 
 Platform& SystemPlatform() {
   static Win32Platform platform;
-  (void)kBinaryStdout;
   return platform;
 }
+
+// Lines end in "\n" as written, not "\r\n", and names go out as their UTF-8
+// bytes. Windows has no SIGPIPE: a write to a closed pipe just fails.
+void PrepareStandardOutput() { _setmode(_fileno(stdout), _O_BINARY); }
 
 }  // namespace trackmeter

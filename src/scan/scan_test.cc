@@ -68,7 +68,7 @@ class FakePlatform : public Platform {
     if (it == ids.end()) return std::nullopt;
     return it->second;
   }
-  std::FILE* OpenForReading(const std::string&) override { return nullptr; }
+  std::unique_ptr<InputFile> OpenForReading(const std::string&) override { return nullptr; }
   std::unique_ptr<OutputFile> CreateTemporary(const std::string&,
                                               std::string*) override {
     return nullptr;

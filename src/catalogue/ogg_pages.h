@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 // Ogg pages found in a file's raw bytes, without the vorbisfile library:
-// how much of a file the library needs to be shown. Both platform files use
-// it when they make the stream the library reads.
-#ifndef TRACKMETER_PLATFORM_OGG_PAGES_H_
-#define TRACKMETER_PLATFORM_OGG_PAGES_H_
+// how much of a file the library needs to be shown. The probe's stream
+// (ogg_stream.h) uses it.
+#ifndef TRACKMETER_CATALOGUE_OGG_PAGES_H_
+#define TRACKMETER_CATALOGUE_OGG_PAGES_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -42,10 +42,11 @@ class ByteSource {
 // the whole file. No valid page starts after that end, so the library finds
 // the same pages, and its backward searches never cross a long tail that
 // holds none. A file without a valid page in its first 64 KiB, where the
-// library looks for the first, is shown up to where that search ends. 0 for a file that starts more than kMaxChainedStreams
-// streams. Nothing when a read fails. Time linear in the bytes read, which
-// are the head, the tail after the last page and about 64 KiB before it,
-// and, only for a chained file, the whole file once.
+// library looks for the first, is shown up to where that search ends. 0 for
+// a file that starts more than kMaxChainedStreams streams. Nothing when a
+// read fails. Time linear in the bytes read, which are the head, the tail
+// after the last page and about 64 KiB before it, and, only for a chained
+// file, the whole file once.
 std::optional<uint64_t> OggBytesToShow(ByteSource& source, uint64_t size);
 
 // The CRC of an Ogg page of size bytes, computed as if its checksum field
@@ -54,4 +55,4 @@ uint32_t OggPageCrc(const unsigned char* page, std::size_t size);
 
 }  // namespace trackmeter
 
-#endif  // TRACKMETER_PLATFORM_OGG_PAGES_H_
+#endif  // TRACKMETER_CATALOGUE_OGG_PAGES_H_

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/ogg_pages.h"
+#include "catalogue/ogg_pages.h"
 
 #include <algorithm>
 #include <array>
