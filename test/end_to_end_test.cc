@@ -185,9 +185,10 @@ TEST(EndToEndTest, LinksCyclesAndOddNamesEnd) {
                        "Generated 4 hash ids.\n");
 }
 
-// A few hundred files over nested folders; every record must be the one a
-// reader would compute for its path.
-TEST(EndToEndTest, ManyFilesGiveAConsistentTable) {
+// A few hundred files over nested folders, some that cannot be measured;
+// every record must be the one a reader would compute for its path, and
+// any number of workers must give the lines and the table of one.
+TEST(EndToEndTest, ManyFilesGiveAConsistentTableWithAnyNumberOfWorkers) {
   TempTree tree;
   std::vector<std::string> paths;
   for (int i = 0; i < 300; ++i) {
@@ -196,27 +197,43 @@ TEST(EndToEndTest, ManyFilesGiveAConsistentTable) {
     tree.Write(path, i % 50 == 0 ? std::string("junk") : Short());
     paths.push_back(path);
   }
+  ASSERT_EQ(symlink("missing", tree.Path("level3/dangling.ogg").c_str()), 0);
+  ASSERT_EQ(mkfifo(tree.Path("level5/area2/fifo.ogg").c_str(), 0644), 0);
+  setenv("TRACKMETER_JOBS", "1", 1);
   const RunResult r = RunTrackmeter({}, tree.root());
   EXPECT_EQ(r.status, 0);
-  EXPECT_THAT(r.out, ::testing::EndsWith("Generated 300 hash ids.\n"));
+  EXPECT_THAT(r.out, ::testing::EndsWith("Generated 302 hash ids.\n"));
+  EXPECT_THAT(r.out, ::testing::HasSubstr("ERROR: Could not open file: level3/dangling.ogg\n"));
 
   const std::string t = ReadBytes(tree.Path("Durations.bin"));
-  ASSERT_EQ(t.size(), 8u + 8u * 300);
+  ASSERT_EQ(t.size(), 8u + 8u * 302);
   const uint32_t pass = Le32(t, 0);
   ASSERT_GE(pass, 1u);
-  EXPECT_EQ(Le32(t, 4), 300u);
-  for (std::size_t i = 1; i < 300; ++i)
+  EXPECT_EQ(Le32(t, 4), 302u);
+  for (std::size_t i = 1; i < 302; ++i)
     EXPECT_LT(Le32(t, 8 * i), Le32(t, 8 * (i + 1)));
   for (std::size_t p = 0; p < paths.size(); ++p) {
     const uint32_t id = PathHash(paths[p], MultiplierOfPass(pass));
     bool found = false;
-    for (std::size_t i = 0; i < 300 && !found; ++i) {
+    for (std::size_t i = 0; i < 302 && !found; ++i) {
       if (Le32(t, 8 + 8 * i) != id) continue;
       found = true;
       EXPECT_EQ(LeFloat(t, 12 + 8 * i), p % 50 == 0 ? 0.0f : 0.25f) << paths[p];
     }
     EXPECT_TRUE(found) << paths[p];
   }
+
+  for (const char* jobs : {"2", "3", "7", "64", ""}) {
+    if (*jobs != '\0') setenv("TRACKMETER_JOBS", jobs, 1);
+    else unsetenv("TRACKMETER_JOBS");  // as many as there are CPUs
+    ASSERT_EQ(unlink(tree.Path("Durations.bin").c_str()), 0);
+    const RunResult again = RunTrackmeter({}, tree.root());
+    EXPECT_EQ(again.status, 0) << jobs;
+    EXPECT_EQ(again.out, r.out) << jobs;
+    EXPECT_EQ(again.err, "") << jobs;
+    EXPECT_EQ(ReadBytes(tree.Path("Durations.bin")), t) << jobs;
+  }
+  unsetenv("TRACKMETER_JOBS");
 }
 
 }  // namespace

@@ -4,10 +4,11 @@
 #include <optional>
 #include <string>
 
-#include "console/console.h"
+#include "app/jobs.h"
 #include "catalogue/catalogue.h"
+#include "catalogue/durations.h"
 #include "catalogue/hash_ids.h"
-#include "catalogue/probe.h"
+#include "console/console.h"
 #include "output/durations_file.h"
 #include "scan/scan.h"
 
@@ -50,9 +51,10 @@ int RunTrackmeter(int argc, const char* const* argv, Platform& platform) {
     return 0;
   }
 
-  RecordTable records = ComputeDurations(platform, files);
+  const unsigned workers = WorkersForRun();
+  RecordTable records = ComputeDurations(platform, files, workers);
   if (ReportFoldedDuplicates(files) || ReportInseparablePairs(files)) return 1;
-  const std::optional<uint32_t> pass = GenerateHashIds(files, &records);
+  const std::optional<uint32_t> pass = GenerateHashIds(files, &records, kMaxPass, workers);
   if (!pass) {
     PrintNoMultiplier(files.size());
     return 1;

@@ -3,10 +3,14 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <mutex>
 #include <map>
 #include <numeric>
 #include <string_view>
 #include <unordered_map>
+
+#include "catalogue/workers.h"
 
 namespace trackmeter {
 
@@ -243,35 +247,106 @@ std::vector<std::pair<std::size_t, std::size_t>> FindInseparablePairs(
   return pairs;
 }
 
-std::optional<uint32_t> GenerateHashIds(const FileList& files,
-                                        RecordTable* records,
-                                        uint32_t max_pass) {
-  const FoldedPaths folded(files);
-  IdSet seen(files.size());
-  FoldedPaths::PassTables tables;
-  const std::size_t n = files.size();
-  for (uint64_t p = 1; p <= max_pass; ++p) {
-    const auto pass = static_cast<uint32_t>(p);
+namespace {
+
+// One searcher's means of trying passes: its own set and tables.
+class PassTrial {
+ public:
+  PassTrial(const FoldedPaths& folded, std::size_t n) : folded_(folded), seen_(n), n_(n) {}
+
+  // Whether pass makes every id distinct; put(i, id) takes the id of each
+  // path up to the first collision. A trial is given up, as failed, once
+  // *give_up falls below pass.
+  template <typename Put>
+  bool Try(uint32_t pass, Put put, const std::atomic<uint64_t>* give_up = nullptr) {
     const Powers powers(MultiplierOfPass(pass));
-    folded.Prepare(MultiplierOfPass(pass), powers, &tables);
-    bool distinct = true;
+    folded_.Prepare(MultiplierOfPass(pass), powers, &tables_);
     // A pass ends at its first collision; most failing passes meet one long
     // before the last file.
-    for (std::size_t start = 0; start < n && distinct; start += kBatch) {
-      const std::size_t end = std::min(n, start + kBatch);
+    for (std::size_t start = 0; start < n_; start += kBatch) {
+      if (give_up != nullptr && give_up->load(std::memory_order_relaxed) < pass) return false;
+      const std::size_t end = std::min(n_, start + kBatch);
+      uint32_t ids[kBatch];
       std::size_t home[kBatch];
       for (std::size_t i = start; i < end; ++i) {
-        const uint32_t id = folded.Hash(i, powers, tables);
-        (*records)[i].id = id;
-        home[i - start] = seen.Home(id);
-        seen.Prefetch(home[i - start]);
+        ids[i - start] = folded_.Hash(i, powers, tables_);
+        put(i, ids[i - start]);
+        home[i - start] = seen_.Home(ids[i - start]);
+        seen_.Prefetch(home[i - start]);
       }
-      for (std::size_t i = start; i < end && distinct; ++i)
-        distinct = seen.Insert((*records)[i].id, home[i - start], pass);
+      for (std::size_t i = start; i < end; ++i)
+        if (!seen_.Insert(ids[i - start], home[i - start], pass)) return false;
     }
-    if (distinct) return pass;
+    return true;
   }
-  return std::nullopt;
+
+ private:
+  const FoldedPaths& folded_;
+  IdSet seen_;
+  FoldedPaths::PassTables tables_;
+  const std::size_t n_;
+};
+
+// Passes tried on the calling thread alone before the workers join in: most
+// trees need one or two, and a pass over few paths is over before a thread
+// has started.
+constexpr uint32_t kPassesAlone = 4;
+constexpr std::size_t kPathsForWorkers = 20000;
+
+}  // namespace
+
+std::optional<uint32_t> GenerateHashIds(const FileList& files, RecordTable* records,
+                                        uint32_t max_pass, unsigned workers) {
+  const FoldedPaths folded(files);
+  const std::size_t n = files.size();
+  const uint32_t alone = workers > 1 && n >= kPathsForWorkers
+                             ? std::min(kPassesAlone, max_pass) : max_pass;
+  {
+    PassTrial trial(folded, n);
+    const auto put = [records](std::size_t i, uint32_t id) { (*records)[i].id = id; };
+    for (uint64_t p = 1; p <= alone; ++p)
+      if (trial.Try(static_cast<uint32_t>(p), put)) return static_cast<uint32_t>(p);
+  }
+  if (alone == max_pass) return std::nullopt;
+
+  // The workers take the following passes in order; each stops at its first
+  // success or once a smaller pass has succeeded, so every pass below the
+  // smallest success is tried to its end, as on one thread.
+  std::atomic<uint64_t> next{uint64_t{alone} + 1};
+  std::atomic<uint64_t> best{UINT64_MAX};
+  std::mutex lock;
+  uint64_t found_pass = UINT64_MAX;
+  std::vector<uint32_t> found_ids;
+  FirstFailure failure;
+  const auto search = [&] {
+    try {
+      PassTrial trial(folded, n);
+      std::vector<uint32_t> ids(n);
+      const auto put = [&ids](std::size_t i, uint32_t id) { ids[i] = id; };
+      for (;;) {
+        const uint64_t p = next.fetch_add(1);
+        if (p > max_pass || p >= best.load()) return;
+        if (!trial.Try(static_cast<uint32_t>(p), put, &best)) continue;
+        for (uint64_t b = best.load(); p < b && !best.compare_exchange_weak(b, p);) {
+        }
+        const std::lock_guard<std::mutex> hold(lock);
+        if (p < found_pass) {
+          found_pass = p;
+          found_ids.swap(ids);
+        }
+        return;
+      }
+    } catch (...) {
+      failure.Keep();
+      best = 0;  // the others stop at their next batch
+    }
+  };
+  workers = std::min(workers, kMaxWorkers);
+  if (RunOnThreads(workers - 1, search, search) == 0) search();
+  failure.Rethrow();
+  if (found_pass == UINT64_MAX) return std::nullopt;
+  for (std::size_t i = 0; i < n; ++i) (*records)[i].id = found_ids[i];
+  return static_cast<uint32_t>(found_pass);
 }
 
 }  // namespace trackmeter

@@ -36,10 +36,13 @@ std::vector<std::pair<std::size_t, std::size_t>> FindInseparablePairs(
 // pass, from 1 up to max_pass, that makes all ids distinct, and returns that
 // pass. Nothing when no pass up to max_pass does; the ids are then
 // meaningless. Entries must be free of folded duplicates, or no pass can
-// succeed.
+// succeed. Up to workers threads try passes at once where that pays; the
+// pass is the same whatever their number. A failure of the machine on any
+// thread is raised here once all have ended.
 std::optional<uint32_t> GenerateHashIds(const FileList& files,
                                         RecordTable* records,
-                                        uint32_t max_pass = kMaxPass);
+                                        uint32_t max_pass = kMaxPass,
+                                        unsigned workers = 1);
 
 }  // namespace trackmeter
 

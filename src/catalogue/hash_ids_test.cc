@@ -59,9 +59,9 @@ std::optional<uint32_t> ReferencePass(const FileList& files, uint32_t max_pass) 
 }
 
 std::optional<uint32_t> Generate(const FileList& files, RecordTable* records,
-                                 uint32_t max_pass = kMaxPass) {
+                                 uint32_t max_pass = kMaxPass, unsigned workers = 1) {
   records->assign(files.size(), DurationRecord{});
-  return GenerateHashIds(files, records, max_pass);
+  return GenerateHashIds(files, records, max_pass, workers);
 }
 
 TEST(GenerateHashIdsTest, SingleFileSucceedsAtOnce) {
@@ -100,7 +100,8 @@ FileList RandomPaths(std::size_t n, unsigned seed) {
   return files;
 }
 
-TEST(GenerateHashIdsTest, AgreesWithThePlainSearchAndIgnoresOrder) {
+// Workers try passes at once; the pass and ids must be those of one thread.
+TEST(GenerateHashIdsTest, AgreesWithThePlainSearchWhateverTheOrderAndWorkers) {
   for (unsigned seed : {1u, 2u, 3u}) {
     FileList files = RandomPaths(90000, seed);
     RecordTable records;
@@ -110,9 +111,15 @@ TEST(GenerateHashIdsTest, AgreesWithThePlainSearchAndIgnoresOrder) {
     for (std::size_t i = 0; i < files.size(); i += 997)
       EXPECT_EQ(records[i].id, PathHash(files[i], *pass + 1));
 
+    RecordTable parallel;
+    EXPECT_EQ(Generate(files, &parallel, kMaxPass, 3), pass) << "seed " << seed;
+    for (std::size_t i = 0; i < files.size(); ++i)
+      ASSERT_EQ(parallel[i].id, records[i].id) << "seed " << seed << ", path " << i;
+    EXPECT_EQ(Generate(files, &parallel, *pass - 1, 3), std::nullopt) << "seed " << seed;
+
     std::shuffle(files.begin(), files.end(), std::mt19937(seed));
     RecordTable shuffled;
-    EXPECT_EQ(Generate(files, &shuffled), pass);
+    EXPECT_EQ(Generate(files, &shuffled, kMaxPass, 7), pass);
   }
 }
 

@@ -7,7 +7,6 @@
 #define OV_EXCLUDE_STATIC_CALLBACKS
 #include <vorbis/vorbisfile.h>
 
-#include "console/console.h"
 
 namespace trackmeter {
 
@@ -54,18 +53,6 @@ ProbeResult ProbeDuration(Prober& prober, const std::string& path) {
   if (stream.failed()) return {ProbeResult::Outcome::kNotOggVorbis, 0.0f};
   // A negative total is the library's error value, not a time.
   return {ProbeResult::Outcome::kMeasured, total < 0.0 ? 0.0f : static_cast<float>(total)};
-}
-
-RecordTable ComputeDurations(Platform& platform, const FileList& files) {
-  RecordTable records(files.size());
-  Prober prober(platform);
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    const ProbeResult result = ProbeDuration(prober, files[i]);
-    records[i].seconds = result.seconds;
-    if (result.outcome == ProbeResult::Outcome::kCouldNotOpen) PrintCouldNotOpen(files[i]);
-    if (result.outcome == ProbeResult::Outcome::kNotOggVorbis) PrintNotOggVorbis(files[i]);
-  }
-  return records;
 }
 
 }  // namespace trackmeter

@@ -34,11 +34,6 @@ struct ProbeResult {
 // stream included. Prints nothing; the file is closed before it returns.
 ProbeResult ProbeDuration(Prober& prober, const std::string& path);
 
-// One record per entry of files, in the same order, with its seconds set;
-// a file that cannot be measured gets 0 and its error line, printed in the
-// order of files as each file ends.
-RecordTable ComputeDurations(Platform& platform, const FileList& files);
-
 }  // namespace trackmeter
 
 #endif  // TRACKMETER_CATALOGUE_PROBE_H_

@@ -64,4 +64,11 @@ void PrintGenerated(std::size_t count) {
   Line("Generated %d hash ids.\n", static_cast<int>(count));
 }
 
+void PrintJobsIgnored(const std::string& value, unsigned workers) {
+  std::fprintf(stderr,
+               "trackmeter: TRACKMETER_JOBS=%s is not a positive number; ignored, "
+               "using %u workers\n",
+               value.c_str(), workers);
+}
+
 }  // namespace trackmeter

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // Every line the tool prints, in one place: these lines are the tool's
-// protocol with the people and scripts that run it. All go to standard
-// output, each flushed as it is printed, so that a run that is killed keeps
-// the lines it printed; paths are printed as the bytes they are.
+// protocol with the people and scripts that run it. All but the notes for
+// the person at the terminal go to standard output, each flushed as it is
+// printed, so that a run that is killed keeps the lines it printed; paths
+// are printed as the bytes they are.
 #ifndef TRACKMETER_CONSOLE_CONSOLE_H_
 #define TRACKMETER_CONSOLE_CONSOLE_H_
 
@@ -27,6 +28,10 @@ void PrintInseparable(const std::string& first, const std::string& second);
 void PrintNoMultiplier(std::size_t count);
 void PrintCouldNotWrite();
 void PrintGenerated(std::size_t count);
+
+// On standard error: TRACKMETER_JOBS holds value, which is no positive
+// number, so the default of workers is used.
+void PrintJobsIgnored(const std::string& value, unsigned workers);
 
 }  // namespace trackmeter
 

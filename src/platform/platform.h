@@ -114,6 +114,11 @@ Platform& SystemPlatform();
 // line-end translation on Windows).
 void PrepareStandardOutput();
 
+// How many threads the tool may keep busy at once: the CPUs the process may
+// run on (its affinity mask), and on Linux no more than its cgroup's CPU
+// quota allows. At least 1.
+unsigned AvailableCpus();
+
 }  // namespace trackmeter
 
 #endif  // TRACKMETER_PLATFORM_PLATFORM_H_

@@ -13,6 +13,7 @@
 #include <iterator>
 #include <vector>
 
+#include "platform/cpus.h"
 #include "platform/platform.h"
 
 namespace trackmeter {
@@ -367,5 +368,9 @@ Platform& SystemPlatform() {
 }
 
 void PrepareStandardOutput() { signal(SIGPIPE, SIG_IGN); }
+
+unsigned AvailableCpus() {
+  return UsableCpus(CpusInAffinityMask(), sysconf(_SC_NPROCESSORS_ONLN), CgroupCpuQuota());
+}
 
 }  // namespace trackmeter

@@ -431,4 +431,17 @@ Platform& SystemPlatform() {
 // bytes. Windows has no SIGPIPE: a write to a closed pipe just fails.
 void PrepareStandardOutput() { _setmode(_fileno(stdout), _O_BINARY); }
 
+unsigned AvailableCpus() {
+  DWORD_PTR process = 0, system = 0;
+  unsigned cpus = 0;
+  if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system))
+    for (; process != 0; process &= process - 1) ++cpus;
+  if (cpus == 0) {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    cpus = info.dwNumberOfProcessors;
+  }
+  return cpus > 0 ? cpus : 1;
+}
+
 }  // namespace trackmeter

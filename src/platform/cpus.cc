@@ -1,0 +1,116 @@
+// SPDX-License-Identifier: MIT
+#include "platform/cpus.h"
+
+#if TRACKMETER_HAVE_SCHED_GETAFFINITY
+#include <sched.h>
+#endif
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+namespace trackmeter {
+
+namespace {
+
+// The first line of path, or "" if it cannot be read.
+std::string FirstLine(const std::string& path) {
+  std::ifstream in(path);
+  std::string line;
+  std::getline(in, line);
+  return line;
+}
+
+// The tightest quota of the cgroup at path and those above it, below root.
+unsigned TightestQuota(const std::string& root, std::string path, bool v2) {
+  unsigned tightest = 0;
+  for (;;) {
+    const std::string dir = root + path;
+    unsigned cpus;
+    if (v2) {
+      cpus = CpusOfCpuMax(FirstLine(dir + "/cpu.max"));
+    } else {
+      const std::string quota = FirstLine(dir + "/cpu.cfs_quota_us");
+      const std::string period = FirstLine(dir + "/cpu.cfs_period_us");
+      cpus = quota.empty() || period.empty()
+                 ? 0
+                 : CpusOfQuota(std::atoll(quota.c_str()), std::atoll(period.c_str()));
+    }
+    if (cpus > 0 && (tightest == 0 || cpus < tightest)) tightest = cpus;
+    const std::size_t slash = path.find_last_of('/');
+    if (path.empty() || slash == std::string::npos) break;
+    path.erase(slash);
+  }
+  return tightest;
+}
+
+}  // namespace
+
+unsigned CpusOfQuota(long long quota, long long period) {
+  if (quota <= 0 || period <= 0) return 0;
+  const long long cpus = (quota + period - 1) / period;
+  return static_cast<unsigned>(std::min<long long>(cpus, 1 << 20));
+}
+
+unsigned CpusOfCpuMax(const std::string& text) {
+  std::istringstream in(text);
+  std::string quota;
+  long long period = 0;
+  if (!(in >> quota >> period) || quota == "max") return 0;
+  char* end = nullptr;
+  const long long q = std::strtoll(quota.c_str(), &end, 10);
+  return *end == '\0' ? CpusOfQuota(q, period) : 0;
+}
+
+unsigned UsableCpus(unsigned affinity, long online, unsigned quota) {
+  unsigned cpus = affinity > 0 ? affinity : online > 0 ? static_cast<unsigned>(online) : 1;
+  if (quota > 0) cpus = std::min(cpus, quota);
+  return std::max(cpus, 1u);
+}
+
+unsigned CgroupCpuQuota() {
+  std::ifstream in("/proc/self/cgroup");
+  unsigned tightest = 0;
+  auto take = [&](unsigned cpus) {
+    if (cpus > 0 && (tightest == 0 || cpus < tightest)) tightest = cpus;
+  };
+  // Lines are "ID:CONTROLLERS:PATH"; cgroup v2's is "0::PATH".
+  for (std::string line; std::getline(in, line);) {
+    const std::size_t a = line.find(':');
+    const std::size_t b = a == std::string::npos ? a : line.find(':', a + 1);
+    if (b == std::string::npos) continue;
+    const std::string controllers = line.substr(a + 1, b - a - 1);
+    std::string path = line.substr(b + 1);
+    if (path == "/") path.clear();
+    if (controllers.empty()) {
+      for (const char* root : {"/sys/fs/cgroup", "/sys/fs/cgroup/unified"})
+        take(TightestQuota(root, path, true));
+    } else if (("," + controllers + ",").find(",cpu,") != std::string::npos) {
+      for (const char* root : {"/sys/fs/cgroup/cpu", "/sys/fs/cgroup/cpu,cpuacct"})
+        take(TightestQuota(root, path, false));
+    }
+  }
+  return tightest;
+}
+
+unsigned CpusInAffinityMask() {
+#if TRACKMETER_HAVE_SCHED_GETAFFINITY
+  // Room for any number of CPUs: grow the set until the call takes it.
+  for (int cpus = 1024; cpus <= (1 << 20); cpus *= 2) {
+    cpu_set_t* set = CPU_ALLOC(cpus);
+    if (set == nullptr) return 0;
+    const std::size_t size = CPU_ALLOC_SIZE(cpus);
+    const bool got = sched_getaffinity(0, size, set) == 0;
+    const int count = got ? CPU_COUNT_S(size, set) : 0;
+    CPU_FREE(set);
+    if (got) return static_cast<unsigned>(count);
+    if (errno != EINVAL) return 0;
+  }
+#endif
+  return 0;
+}
+
+}  // namespace trackmeter
