@@ -185,6 +185,21 @@ TEST(EndToEndTest, LinksCyclesAndOddNamesEnd) {
                        "Generated 4 hash ids.\n");
 }
 
+// The status line is for a person at a terminal, and only there: drawn on
+// standard error, erased before each line of the tool's own and at the end.
+TEST(EndToEndTest, ProgressOnlyOnATerminal) {
+  TempTree tree;
+  tree.Write("music/intro.ogg", TenSeconds());
+  tree.Write("music/sfx/boom.ogg", "not Ogg Vorbis");
+  const RunResult plain = RunTrackmeter({"music"}, tree.root());
+  EXPECT_EQ(plain.err, "");
+  const RunResult shown = RunProgram(TRACKMETER_EXE, {"music"}, tree.root(), false, true);
+  EXPECT_EQ(shown.status, 0);
+  EXPECT_EQ(shown.out, plain.out);
+  EXPECT_THAT(shown.err, ::testing::StartsWith("\rLooking for Ogg files: 1 found"));
+  EXPECT_THAT(shown.err, ::testing::MatchesRegex("[^\n]*\r +\r"));  // erased, no line left
+}
+
 // A few hundred files over nested folders, some that cannot be measured;
 // every record must be the one a reader would compute for its path, and
 // any number of workers must give the lines and the table of one.

@@ -141,9 +141,19 @@ std::vector<std::string> ListDir(const std::string& dir) {
 }
 
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-              const std::string& cwd, bool as_nobody) {
+                     const std::string& cwd, bool as_nobody, bool err_on_terminal) {
   int out_pipe[2], err_pipe[2];
   if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe failed");
+  std::string terminal;
+  if (err_on_terminal) {  // standard error on a pseudo-terminal, read from its master
+    close(err_pipe[0]);
+    close(err_pipe[1]);
+    err_pipe[0] = posix_openpt(O_RDWR | O_NOCTTY);
+    if (err_pipe[0] < 0 || grantpt(err_pipe[0]) != 0 || unlockpt(err_pipe[0]) != 0)
+      throw std::runtime_error("no pseudo-terminal");
+    terminal = ptsname(err_pipe[0]);
+    err_pipe[1] = -1;
+  }
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -151,6 +161,7 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
 
   const pid_t pid = fork();
   if (pid == 0) {
+    if (!terminal.empty()) err_pipe[1] = open(terminal.c_str(), O_RDWR | O_NOCTTY);
     dup2(out_pipe[1], 1);
     dup2(err_pipe[1], 2);
     close(out_pipe[0]);
@@ -165,7 +176,7 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     _exit(127);
   }
   close(out_pipe[1]);
-  close(err_pipe[1]);
+  if (err_pipe[1] >= 0) close(err_pipe[1]);
   RunResult r;
   Drain(out_pipe[0], err_pipe[0], &r);
   int status = 0;

@@ -54,9 +54,11 @@ struct RunResult {
 
 // Runs the program with args in directory cwd. With as_nobody (root only),
 // the child drops to uid and gid 65534 first, so that file permissions
-// hold for it.
+// hold for it. With err_on_terminal, its standard error is a terminal of
+// its own, and err holds what that terminal received.
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-              const std::string& cwd, bool as_nobody = false);
+                     const std::string& cwd, bool as_nobody = false,
+                     bool err_on_terminal = false);
 
 // Runs the built trackmeter.
 RunResult RunTrackmeter(const std::vector<std::string>& args,

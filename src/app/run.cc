@@ -9,6 +9,7 @@
 #include "catalogue/durations.h"
 #include "catalogue/hash_ids.h"
 #include "console/console.h"
+#include "console/progress.h"
 #include "output/durations_file.h"
 #include "scan/scan.h"
 
@@ -35,6 +36,7 @@ bool ReportInseparablePairs(const FileList& files) {
 
 int RunTrackmeter(int argc, const char* const* argv, Platform& platform) {
   PrintBanner();
+  if (StandardErrorIsTerminal()) EnableProgress();
 
   // Every relative path from here on resolves against the base directory.
   const std::string base = argc > 1 ? argv[1] : ".";

@@ -11,6 +11,7 @@
 #include "catalogue/probe.h"
 #include "catalogue/workers.h"
 #include "console/console.h"
+#include "console/progress.h"
 
 namespace trackmeter {
 
@@ -66,6 +67,7 @@ class Stage {
         if (state == kPending) return;  // a worker failed
       }
       PrintOutcome(files_[i], static_cast<Outcome>(state - 1));
+      ShowFilesMeasured(i + 1, files_.size());
     }
   }
 
@@ -115,6 +117,7 @@ RecordTable ComputeDurations(Platform& platform, const FileList& files, unsigned
     const ProbeResult r = ProbeDuration(prober, files[i]);
     records[i].seconds = r.seconds;
     PrintOutcome(files[i], r.outcome);
+    ShowFilesMeasured(i + 1, files.size());
   }
   return records;
 }

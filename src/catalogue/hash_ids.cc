@@ -11,6 +11,7 @@
 #include <unordered_map>
 
 #include "catalogue/workers.h"
+#include "console/progress.h"
 
 namespace trackmeter {
 
@@ -304,8 +305,10 @@ std::optional<uint32_t> GenerateHashIds(const FileList& files, RecordTable* reco
   {
     PassTrial trial(folded, n);
     const auto put = [records](std::size_t i, uint32_t id) { (*records)[i].id = id; };
-    for (uint64_t p = 1; p <= alone; ++p)
+    for (uint64_t p = 1; p <= alone; ++p) {
       if (trial.Try(static_cast<uint32_t>(p), put)) return static_cast<uint32_t>(p);
+      ShowPassesTried(p);
+    }
   }
   if (alone == max_pass) return std::nullopt;
 
@@ -326,7 +329,10 @@ std::optional<uint32_t> GenerateHashIds(const FileList& files, RecordTable* reco
       for (;;) {
         const uint64_t p = next.fetch_add(1);
         if (p > max_pass || p >= best.load()) return;
-        if (!trial.Try(static_cast<uint32_t>(p), put, &best)) continue;
+        if (!trial.Try(static_cast<uint32_t>(p), put, &best)) {
+          ShowPassesTried(p);
+          continue;
+        }
         for (uint64_t b = best.load(); p < b && !best.compare_exchange_weak(b, p);) {
         }
         const std::lock_guard<std::mutex> hold(lock);

@@ -4,6 +4,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "console/progress.h"
+
 namespace trackmeter {
 
 namespace {
@@ -11,6 +13,7 @@ namespace {
 // Each line leaves at once, also when standard output is a file or a pipe.
 // A failed write (a closed pipe) is not the run's concern.
 void Line(const char* format, ...) {
+  EraseProgress();  // the line starts at the margin, not after the status
   va_list args;
   va_start(args, format);
   std::vprintf(format, args);

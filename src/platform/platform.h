@@ -119,6 +119,9 @@ void PrepareStandardOutput();
 // quota allows. At least 1.
 unsigned AvailableCpus();
 
+// Standard error is a terminal (a console on Windows) that a person reads.
+bool StandardErrorIsTerminal();
+
 }  // namespace trackmeter
 
 #endif  // TRACKMETER_PLATFORM_PLATFORM_H_

@@ -369,6 +369,8 @@ Platform& SystemPlatform() {
 
 void PrepareStandardOutput() { signal(SIGPIPE, SIG_IGN); }
 
+bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
 unsigned AvailableCpus() {
   return UsableCpus(CpusInAffinityMask(), sysconf(_SC_NPROCESSORS_ONLN), CgroupCpuQuota());
 }

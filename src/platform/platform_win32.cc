@@ -431,6 +431,11 @@ Platform& SystemPlatform() {
 // bytes. Windows has no SIGPIPE: a write to a closed pipe just fails.
 void PrepareStandardOutput() { _setmode(_fileno(stdout), _O_BINARY); }
 
+bool StandardErrorIsTerminal() {
+  DWORD mode;
+  return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
 unsigned AvailableCpus() {
   DWORD_PTR process = 0, system = 0;
   unsigned cpus = 0;

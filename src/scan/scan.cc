@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "console/progress.h"
+
 namespace trackmeter {
 
 namespace {
@@ -90,6 +92,7 @@ void Walk(Platform& platform, const std::string& dir, bool through_link,
              through_link || search->IsLink(), files, state);
       } else if (IsOggName(search->Name())) {
         files->push_back(prefix + search->Name());
+        ShowFilesFound(files->size());
       }
     }
   }
