@@ -33,6 +33,10 @@ void PrintBaseDirectory(const std::string& absolute) {
   Line("Generating ogg hashs id relative to '%s'.\n\n", absolute.c_str());
 }
 
+void PrintCouldNotReadDirectory(const std::string& path) {
+  Line("ERROR: Could not read directory: %s\n", path.c_str());
+}
+
 void PrintNoOggsFound() { Line("ERROR: No Oggs found!\n"); }
 
 void PrintCouldNotOpen(const std::string& path) {

@@ -17,6 +17,8 @@ void PrintBanner();
 void PrintCannotEnterBase(const std::string& base);
 // The absolute base directory, then a blank line.
 void PrintBaseDirectory(const std::string& absolute);
+// A directory below the base (or the base, ".") that could not be read.
+void PrintCouldNotReadDirectory(const std::string& path);
 void PrintNoOggsFound();
 void PrintCouldNotOpen(const std::string& path);
 void PrintNotOggVorbis(const std::string& path);

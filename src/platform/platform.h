@@ -18,14 +18,23 @@ namespace trackmeter {
 // What the walk puts between path components: "/" on POSIX.
 extern const char kPathSeparator;
 
+// How a directory search started.
+enum class Listing {
+  kEntries,     // Advance reaches the first entry
+  kNone,        // nothing matched, or the directory is gone (removed or
+                // replaced while the walk ran)
+  kUnreadable,  // the directory could not be read: no permission, a path
+                // past the system's limit, or an error partway through
+};
+
 // One search over the entries of a directory, in the manner of the classic
 // find-first/find-next API.
 class DirectorySearch {
  public:
   virtual ~DirectorySearch() = default;
   // Starts a search for pattern ("dir/*.*", "*.*"), relative to the current
-  // directory. False when nothing matched or the directory cannot be read.
-  virtual bool Start(const std::string& pattern) = 0;
+  // directory. An unreadable directory gives no entries at all.
+  virtual Listing Start(const std::string& pattern) = 0;
   // Moves to the next entry. False when that entry is the last one; the
   // entry reached is valid either way.
   virtual bool Advance() = 0;

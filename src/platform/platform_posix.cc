@@ -28,12 +28,18 @@ struct Entry {
   unsigned char type;  // d_type, DT_UNKNOWN where the file system has none
 };
 
+// What a directory that could not be listed counts as.
+Listing FailedListing(int error) {
+  // Removed, or replaced by a file, while the walk ran: a race, not a fault.
+  return error == ENOENT || error == ENOTDIR ? Listing::kNone : Listing::kUnreadable;
+}
+
 // Reads the whole directory when the search starts, so that a walk holds no
 // descriptor open while it descends: a tree 1,000 folders deep must not run
 // into the limit on open files.
 class PosixDirectorySearch final : public DirectorySearch {
  public:
-  bool Start(const std::string& pattern) override {
+  Listing Start(const std::string& pattern) override {
     End();
     const std::size_t slash = pattern.rfind('/');
     if (slash == std::string::npos) {
@@ -48,18 +54,25 @@ class PosixDirectorySearch final : public DirectorySearch {
     // As on Windows, "*.*" matches every name, also one without a dot.
     const bool match_all = name_pattern == "*.*" || name_pattern == "*";
 
-    DIR* d = opendir(dir_.c_str());
-    if (d == nullptr) return false;
-    while (const dirent* e = readdir(d)) {
+    const std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(dir_.c_str()), closedir);
+    if (d == nullptr) return FailedListing(errno);
+    for (;;) {
+      errno = 0;
+      const dirent* e = readdir(d.get());
+      if (e == nullptr) break;
       if (match_all || fnmatch(name_pattern.c_str(), e->d_name, 0) == 0)
         entries_.push_back(Entry{e->d_name, e->d_type});
     }
-    closedir(d);
+    if (errno != 0) {
+      const int error = errno;
+      End();
+      return FailedListing(error);
+    }
     // Byte order, so that a run prints its lines in the same order on every
     // machine whatever order the file system keeps.
     std::sort(entries_.begin(), entries_.end(),
               [](const Entry& a, const Entry& b) { return a.name < b.name; });
-    return !entries_.empty();
+    return entries_.empty() ? Listing::kNone : Listing::kEntries;
   }
 
   bool Advance() override {

@@ -87,17 +87,31 @@ struct Entry {
   bool link;  // a symbolic link or a junction
 };
 
+// What a directory that could not be listed counts as.
+Listing FailedListing(DWORD error) {
+  // Removed, or replaced by a file, while the walk ran: a race, not a fault.
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+                 error == ERROR_DIRECTORY
+             ? Listing::kNone
+             : Listing::kUnreadable;
+}
+
+struct SearchCloser {
+  void operator()(HANDLE handle) const { FindClose(handle); }
+};
+
 // Reads the whole directory when the search starts, as on POSIX: a walk
 // holds no handle open while it descends, and the entries come in the byte
 // order of their UTF-8 names, so a run prints its lines in the same order
 // as the Linux build.
 class Win32DirectorySearch final : public DirectorySearch {
  public:
-  bool Start(const std::string& pattern) override {
+  Listing Start(const std::string& pattern) override {
     End();
     WIN32_FIND_DATAW found;
     const HANDLE handle = FindFirstFileW(LongPath(pattern).c_str(), &found);
-    if (handle == INVALID_HANDLE_VALUE) return false;
+    if (handle == INVALID_HANDLE_VALUE) return FailedListing(GetLastError());
+    const std::unique_ptr<void, SearchCloser> search(handle);
     do {
       entries_.push_back(
           Entry{Narrow(found.cFileName, std::wcslen(found.cFileName)),
@@ -106,10 +120,14 @@ class Win32DirectorySearch final : public DirectorySearch {
                     (found.dwReserved0 == IO_REPARSE_TAG_SYMLINK ||
                      found.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT)});
     } while (FindNextFileW(handle, &found));
-    FindClose(handle);
+    const DWORD error = GetLastError();
+    if (error != ERROR_NO_MORE_FILES) {
+      End();
+      return FailedListing(error);
+    }
     std::sort(entries_.begin(), entries_.end(),
               [](const Entry& a, const Entry& b) { return a.name < b.name; });
-    return !entries_.empty();
+    return entries_.empty() ? Listing::kNone : Listing::kEntries;
   }
 
   bool Advance() override {
