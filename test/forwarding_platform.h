@@ -16,6 +16,7 @@ class ForwardingPlatform : public Platform {
   std::optional<DirectoryId> IdentifyDirectory(const std::string& p) override {
     return real().IdentifyDirectory(p);
   }
+  bool MemoryAvailable(std::size_t bytes) override { return real().MemoryAvailable(bytes); }
   std::FILE* OpenForReading(const std::string& p) override { return real().OpenForReading(p); }
   std::unique_ptr<OutputFile> CreateTemporary(const std::string& p,
                                               std::string* temp) override {

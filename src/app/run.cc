@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/run.h"
 
+#include <new>
 #include <optional>
 #include <string>
 
@@ -30,11 +31,8 @@ bool ReportInseparablePairs(const FileList& files) {
   return !pairs.empty();
 }
 
-}  // namespace
-
-int RunTrackmeter(int argc, const char* const* argv, Platform& platform) {
-  PrintBanner();
-
+// The run after the banner; throws on a shortage.
+int Run(int argc, const char* const* argv, Platform& platform) {
   // There is no framework to start on this platform. Every relative path
   // from here on resolves against the base directory.
   const std::string base = argc > 1 ? argv[1] : ".";
@@ -68,6 +66,30 @@ int RunTrackmeter(int argc, const char* const* argv, Platform& platform) {
   }
   PrintGenerated(files.size());
   return 0;
+}
+
+}  // namespace
+
+int RunTrackmeter(int argc, const char* const* argv, Platform& platform) {
+  PrintBanner();
+  const MemoryReserve reserve;
+  if (!reserve.held()) {
+    PrintOutOfMemory();
+    return 1;
+  }
+  // A shortage ends the run wherever it is met; whatever was written so far
+  // is removed on the way here, and no table is put in place.
+  try {
+    return Run(argc, argv, platform);
+  } catch (const ResourceShortage& shortage) {
+    if (shortage.resource() == Resource::kMemory)
+      PrintOutOfMemory();
+    else
+      PrintTooManyOpenFiles();
+  } catch (const std::bad_alloc&) {
+    PrintOutOfMemory();
+  }
+  return 1;
 }
 
 }  // namespace trackmeter

@@ -68,4 +68,8 @@ void PrintGenerated(std::size_t count) {
   Line("Generated %d hash ids.\n", static_cast<int>(count));
 }
 
+void PrintOutOfMemory() { Line("Fatal Error: Out of memory\n"); }
+
+void PrintTooManyOpenFiles() { Line("Fatal Error: Too many open files\n"); }
+
 }  // namespace trackmeter

@@ -29,6 +29,9 @@ void PrintInseparable(const std::string& first, const std::string& second);
 void PrintNoMultiplier(std::size_t count);
 void PrintCouldNotWrite();
 void PrintGenerated(std::size_t count);
+// The machine ran out; the run stops with nothing written.
+void PrintOutOfMemory();
+void PrintTooManyOpenFiles();
 
 }  // namespace trackmeter
 

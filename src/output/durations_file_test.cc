@@ -64,10 +64,12 @@ TEST_F(WriteTest, DirectoryInTheWayFailsAndLeavesNoTemporary) {
 }
 
 // Passes every call to the real platform but makes the n-th step of writing
-// the table fail: create, each write, flush, close, rename.
+// the table fail, or run short of memory: create, each write, flush, close,
+// rename.
 class FailingPlatform : public ForwardingPlatform {
  public:
-  explicit FailingPlatform(int fail_at) : fail_at_(fail_at) {}
+  explicit FailingPlatform(int fail_at, bool short_of_memory = false)
+      : fail_at_(fail_at), short_of_memory_(short_of_memory) {}
   int steps = 0;
 
   std::unique_ptr<OutputFile> CreateTemporary(const std::string& path,
@@ -97,8 +99,13 @@ class FailingPlatform : public ForwardingPlatform {
     std::unique_ptr<OutputFile> f_;
   };
 
-  bool Fails() { return ++steps == fail_at_; }
+  bool Fails() {
+    if (++steps != fail_at_) return false;
+    if (short_of_memory_) throw ResourceShortage(Resource::kMemory);
+    return true;
+  }
   int fail_at_;
+  bool short_of_memory_;
 };
 
 TEST_F(WriteTest, EveryFailingStepKeepsTheOldTableAndCleansUp) {
@@ -108,6 +115,11 @@ TEST_F(WriteTest, EveryFailingStepKeepsTheOldTableAndCleansUp) {
   for (int step = 1; step <= kSteps; ++step) {
     FailingPlatform p(step);
     EXPECT_FALSE(WriteDurationsFile(p, 2, records_)) << "step " << step;
+    EXPECT_EQ(ReadBytes("Durations.bin"), old) << "step " << step;
+    EXPECT_THAT(ListDir("."), ElementsAre("Durations.bin")) << "step " << step;
+    FailingPlatform short_of_memory(step, true);
+    EXPECT_THROW(WriteDurationsFile(short_of_memory, 2, records_), ResourceShortage)
+        << "step " << step;
     EXPECT_EQ(ReadBytes("Durations.bin"), old) << "step " << step;
     EXPECT_THAT(ListDir("."), ElementsAre("Durations.bin")) << "step " << step;
   }

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The one seam between the tool and its operating system: searching a
 // directory, entering the base directory, and the few file operations of
-// reading an Ogg file and replacing the table. platform_posix.cc implements
-// it today; tests replace it with fakes.
+// reading an Ogg file and replacing the table. platform_posix.cc and
+// platform_win32.cc implement it; tests replace it with fakes. Any call may
+// throw ResourceShortage when the machine runs out of memory or of file
+// descriptors.
 #ifndef TRACKMETER_PLATFORM_PLATFORM_H_
 #define TRACKMETER_PLATFORM_PLATFORM_H_
 
@@ -12,6 +14,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+
+#include "platform/shortage.h"
 
 namespace trackmeter {
 
@@ -85,6 +89,10 @@ class Platform {
   // it cannot be found out or the system gives no usable one.
   virtual std::optional<DirectoryId> IdentifyDirectory(
       const std::string& path) = 0;
+  // Whether bytes more memory could be had now. May answer true without
+  // asking where no request of that size can be refused (no limit on the
+  // process, a kernel that overcommits).
+  virtual bool MemoryAvailable(std::size_t bytes) = 0;
 
   // Opens path for binary reading without ever blocking. Null if it cannot
   // be opened or is not a regular file; the kind is asked before opening,
@@ -99,7 +107,8 @@ class Platform {
   virtual std::unique_ptr<OutputFile> CreateTemporary(
       const std::string& path, std::string* temp_path) = 0;
   // Puts from in place of to in one step, replacing any file or link at to,
-  // and makes that last through a power loss.
+  // and makes that last through a power loss. Once to is replaced, nothing
+  // throws.
   virtual bool ReplaceFile(const std::string& from, const std::string& to) = 0;
   virtual void RemoveFile(const std::string& path) = 0;
 };

@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <signal.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,8 +30,16 @@ struct Entry {
   unsigned char type;  // d_type, DT_UNKNOWN where the file system has none
 };
 
+// stat, or lstat without follow; false if path cannot be asked about.
+bool StatPath(const std::string& path, struct stat* st, bool follow = true) {
+  if ((follow ? stat(path.c_str(), st) : lstat(path.c_str(), st)) == 0) return true;
+  ThrowIfShortage(errno);
+  return false;
+}
+
 // What a directory that could not be listed counts as.
 Listing FailedListing(int error) {
+  ThrowIfShortage(error);
   // Removed, or replaced by a file, while the walk ran: a race, not a fault.
   return error == ENOENT || error == ENOTDIR ? Listing::kNone : Listing::kUnreadable;
 }
@@ -91,8 +101,7 @@ class PosixDirectorySearch final : public DirectorySearch {
         return true;
       case DT_UNKNOWN: {
         struct stat st;
-        const std::string path = prefix_ + Name();
-        return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+        return StatPath(prefix_ + Name(), &st, false) && S_ISLNK(st.st_mode);
       }
       default:
         return false;
@@ -107,8 +116,7 @@ class PosixDirectorySearch final : public DirectorySearch {
       case DT_UNKNOWN: {
         // Follow links; a broken link is no directory.
         struct stat st;
-        const std::string path = prefix_ + Name();
-        return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        return StatPath(prefix_ + Name(), &st) && S_ISDIR(st.st_mode);
       }
       default:
         return false;
@@ -166,11 +174,10 @@ extern "C" void RemoveTemporaryAndEnd(int sig) {
   raise(sig);  // delivered with the default action once the handler returns
 }
 
-// Call with the ending signals held. One temporary file at a time: a newer
-// one takes the place of the one before.
-void ArmTemporaryRemoval(const std::string& path) {
-  char* const copy = strdup(path.c_str());
-  if (copy == nullptr) return;
+// Call with the ending signals held; takes copy, the file's name from strdup.
+// One temporary file at a time: a newer one takes the place of the one
+// before.
+void ArmTemporaryRemoval(char* copy) {
   if (g_temporary == nullptr) {
     struct sigaction remove {};
     remove.sa_handler = RemoveTemporaryAndEnd;
@@ -221,10 +228,10 @@ std::string FoldDotsByName(const std::string& path) {
 
 class PosixOutputFile final : public OutputFile {
  public:
-  explicit PosixOutputFile(int fd) : fd_(fd) {}
   ~PosixOutputFile() override {
     if (fd_ >= 0) close(fd_);
   }
+  void Adopt(int fd) { fd_ = fd; }
 
   bool Write(const void* data, std::size_t size) override {
     const char* p = static_cast<const char*>(data);
@@ -247,8 +254,25 @@ class PosixOutputFile final : public OutputFile {
   }
 
  private:
-  int fd_;
+  int fd_ = -1;
 };
+
+// Whether this process can be refused memory it asks for: a limit on its
+// address space or data, or a kernel that never overcommits. Otherwise only
+// requests larger than the machine's memory are refused.
+bool MemoryMayBeRefused() {
+  for (const auto resource : {RLIMIT_AS, RLIMIT_DATA}) {
+    struct rlimit limit;
+    if (getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) return true;
+  }
+  char mode = '0';
+  const int fd = open("/proc/sys/vm/overcommit_memory", O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    if (read(fd, &mode, 1) != 1) mode = '0';
+    close(fd);
+  }
+  return mode == '2';
+}
 
 // Files up to this size are read whole with one call and served from
 // memory: the library's many small reads and seeks cost more in system calls
@@ -392,14 +416,22 @@ class ReadStream {
     const cookie_io_functions_t io = {&ReadStream::Read, nullptr, &ReadStream::Seek,
                                       &ReadStream::Close};
     std::FILE* f = fopencookie(stream.get(), "rb", io);
-    if (f == nullptr) return nullptr;
+    if (f == nullptr) ThrowShortage(Resource::kMemory);
     stream.release();
     return f;
   }
 
  private:
+  // Called from inside the library, which an exception must not cross: a
+  // failed allocation is a read error, which the probe then puts down to
+  // the shortage.
   static ssize_t Read(void* cookie, char* out, std::size_t n) {
-    return static_cast<ReadStream*>(cookie)->Read(reinterpret_cast<unsigned char*>(out), n);
+    try {
+      return static_cast<ReadStream*>(cookie)->Read(reinterpret_cast<unsigned char*>(out), n);
+    } catch (const std::bad_alloc&) {
+      errno = ENOMEM;
+      return -1;
+    }
   }
   static int Seek(void* cookie, off64_t* offset, int whence) {
     return static_cast<ReadStream*>(cookie)->Seek(offset, whence);
@@ -496,7 +528,7 @@ class PosixPlatform final : public Platform {
  public:
   // A reader that goes away (trackmeter | head) must not end the run before
   // the table is written: lines it misses are simply lost.
-  PosixPlatform() { signal(SIGPIPE, SIG_IGN); }
+  PosixPlatform() : memory_may_be_refused_(MemoryMayBeRefused()) { signal(SIGPIPE, SIG_IGN); }
 
   std::unique_ptr<DirectorySearch> NewSearch() override {
     return std::make_unique<PosixDirectorySearch>();
@@ -504,7 +536,10 @@ class PosixPlatform final : public Platform {
 
   bool EnterDirectory(const std::string& path) override {
     const std::string from = !path.empty() && path[0] == '/' ? "" : CurrentDirectory();
-    if (chdir(path.c_str()) != 0) return false;
+    if (chdir(path.c_str()) != 0) {
+      ThrowIfShortage(errno);
+      return false;
+    }
     entered_ = FoldDotsByName(from + "/" + path);
     entered_id_ = IdentifyDirectory("");
     return true;
@@ -527,20 +562,34 @@ class PosixPlatform final : public Platform {
   std::optional<DirectoryId> IdentifyDirectory(
       const std::string& path) override {
     struct stat st;
-    if (stat(path.empty() ? "." : path.c_str(), &st) != 0) return std::nullopt;
+    if (!StatPath(path.empty() ? "." : path, &st)) return std::nullopt;
     return DirectoryId{static_cast<uint64_t>(st.st_dev),
                        static_cast<uint64_t>(st.st_ino)};
+  }
+
+  // The size is mapped, never touched: it counts against the limits as
+  // the library's allocations would, and costs no memory.
+  bool MemoryAvailable(std::size_t bytes) override {
+    if (!memory_may_be_refused_) return true;
+    void* const p =
+        mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) return false;
+    munmap(p, bytes);
+    return true;
   }
 
   std::FILE* OpenForReading(const std::string& path) override {
     // The kind first: opening a FIFO would release a writer blocked on it,
     // and opening a device can do things of its own.
     struct stat before;
-    if (stat(path.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) return nullptr;
+    if (!StatPath(path, &before) || !S_ISREG(before.st_mode)) return nullptr;
     // Again on the opened file, in case it changed in between; O_NONBLOCK so
     // that such a FIFO cannot stall the run.
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return nullptr;
+    if (fd < 0) {
+      ThrowIfShortage(errno);
+      return nullptr;
+    }
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
       close(fd);
@@ -554,38 +603,57 @@ class PosixPlatform final : public Platform {
     // lstat: a link at path is replaced, never followed, so its target
     // (perhaps outside the tree) is neither written nor asked for its mode.
     struct stat old;
-    const bool replaces = lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    const bool replaces = StatPath(path, &old, false) && S_ISREG(old.st_mode);
     // A table the user may not write is protected on purpose; the rename
     // would not ask, so ask as a plain create would (as the effective user).
-    if (replaces && faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
+    if (replaces && faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
+      ThrowIfShortage(errno);
       return nullptr;
+    }
+    // All the memory the file needs is had before it exists, so that a
+    // shortage never leaves it behind.
+    auto out = std::make_unique<PosixOutputFile>();
     for (int attempt = 0; attempt < 100; ++attempt) {
       std::string name = path + ".tmp" + std::to_string(getpid()) + "-" +
                          std::to_string(attempt);
+      char* const armed_name = strdup(name.c_str());
+      if (armed_name == nullptr) ThrowShortage(Resource::kMemory);
       const EndingSignalsHeld held;
       // 0666 less the umask, as a plain create would give.
       const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       if (fd < 0) {
-        if (errno == EEXIST) continue;
+        const int error = errno;
+        std::free(armed_name);
+        if (error == EEXIST) continue;
+        ThrowIfShortage(error);
         return nullptr;
       }
-      ArmTemporaryRemoval(name);
+      ArmTemporaryRemoval(armed_name);
+      out->Adopt(fd);
       if (replaces) fchmod(fd, old.st_mode & 07777);
       *temp_path = std::move(name);
-      return std::make_unique<PosixOutputFile>(fd);
+      return out;
     }
     return nullptr;
   }
 
   bool ReplaceFile(const std::string& from, const std::string& to) override {
-    if (rename(from.c_str(), to.c_str()) != 0) return false;
-    DisarmTemporaryRemoval(from);
     // Until the directory is flushed, a power loss can bring the old table
-    // back although the run said it wrote the new one.
+    // back although the run said it wrote the new one. It is opened first:
+    // once the table stands, nothing may fail for want of memory or
+    // descriptors.
     const std::size_t slash = to.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : to.substr(0, slash + 1);
     const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) {
+      ThrowIfShortage(errno);
+      return false;
+    }
+    if (rename(from.c_str(), to.c_str()) != 0) {
+      close(fd);
+      return false;
+    }
+    DisarmTemporaryRemoval(from);
     const bool flushed = fsync(fd) == 0;
     close(fd);
     return flushed;
@@ -597,6 +665,7 @@ class PosixPlatform final : public Platform {
   }
 
  private:
+  const bool memory_may_be_refused_;
   std::string entered_;  // the base directory as entered, "" before
   std::optional<DirectoryId> entered_id_;
 };

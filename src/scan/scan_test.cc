@@ -71,6 +71,7 @@ class FakePlatform : public Platform {
     if (it == ids.end()) return std::nullopt;
     return it->second;
   }
+  bool MemoryAvailable(std::size_t) override { return true; }
   std::FILE* OpenForReading(const std::string&) override { return nullptr; }
   std::unique_ptr<OutputFile> CreateTemporary(const std::string&,
                                               std::string*) override {
