@@ -129,5 +129,22 @@ TEST_F(WriteTest, EveryFailingStepKeepsTheOldTableAndCleansUp) {
   EXPECT_EQ(ReadBytes("Durations.bin"), Str(EncodeDurations(2, records_)));
 }
 
+// Run as root (as CI does) over a user's table, the new table is still the
+// user's, so the user's next run may replace it; and no setuid, setgid or
+// sticky bit comes back with it.
+TEST_F(WriteTest, ReplacedTableKeepsItsOwnerAndOnlyItsPermissionBits) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root may give a table to another user";
+  tree_.Write("Durations.bin", "old");
+  ASSERT_EQ(chown("Durations.bin", 1234, 5678), 0);
+  ASSERT_EQ(chmod("Durations.bin", 07777), 0);
+  ASSERT_TRUE(WriteDurationsFile(SystemPlatform(), 3, records_));
+  EXPECT_EQ(ReadBytes("Durations.bin"), Str(EncodeDurations(3, records_)));
+  struct stat st;
+  ASSERT_EQ(stat("Durations.bin", &st), 0);
+  EXPECT_EQ(st.st_uid, 1234u);
+  EXPECT_EQ(st.st_gid, 5678u);
+  EXPECT_EQ(st.st_mode & 07777, 0777u);
+}
+
 }  // namespace
 }  // namespace trackmeter

@@ -99,11 +99,13 @@ class Platform {
   // so a FIFO or a device is never opened.
   virtual std::FILE* OpenForReading(const std::string& path) = 0;
   // Creates a new, empty file beside path, to be renamed over it later, and
-  // stores its name in temp_path. It gets the permissions of an existing file
-  // at path, or those of a plain create (also when path is a link, which is
-  // never followed). Null if it cannot be created, or if path is a file the
-  // user may not write (protected on purpose). Until the file is renamed or
-  // removed, a signal or console event that ends the process removes it.
+  // stores its name in temp_path. It gets the permission bits (not setuid,
+  // setgid or sticky) of an existing file at path, and its owner and group
+  // as far as this process may set them; else those of a plain create (also
+  // when path is a link, which is never followed). Null if it cannot be
+  // created, or if path is a file the user may not write (protected on
+  // purpose). Until the file is renamed or removed, a signal or console
+  // event that ends the process removes it.
   virtual std::unique_ptr<OutputFile> CreateTemporary(
       const std::string& path, std::string* temp_path) = 0;
   // Puts from in place of to in one step, replacing any file or link at to,

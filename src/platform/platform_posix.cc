@@ -257,6 +257,18 @@ class PosixOutputFile final : public OutputFile {
   int fd_ = -1;
 };
 
+// A replaced table keeps its owner and group as far as this process may set
+// them: run as root over a user's tree, the user must still be able to
+// replace it next time. Of its mode it keeps the permission bits only, never
+// setuid, setgid or sticky.
+void KeepOwnerAndPermissions(int fd, const struct stat& old) {
+  if (fchown(fd, old.st_uid, old.st_gid) != 0 &&
+      fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
+    // Neither: the table is this user's, in this user's group.
+  }
+  fchmod(fd, old.st_mode & 0777);
+}
+
 // Whether this process can be refused memory it asks for: a limit on its
 // address space or data, or a kernel that never overcommits. Otherwise only
 // requests larger than the machine's memory are refused.
@@ -630,7 +642,7 @@ class PosixPlatform final : public Platform {
       }
       ArmTemporaryRemoval(armed_name);
       out->Adopt(fd);
-      if (replaces) fchmod(fd, old.st_mode & 07777);
+      if (replaces) KeepOwnerAndPermissions(fd, old);
       *temp_path = std::move(name);
       return out;
     }
