@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The built tool, run on real trees: its whole standard output, its exit
 // status and the table it leaves.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -125,7 +126,37 @@ TEST(EndToEndTest, BaseThatCannotBeEnteredStopsTheRun) {
   EXPECT_FALSE(Exists(tree.Path("Durations.bin")));
 }
 
-TEST(EndToEndTest, UnreadableFileIsReportedAndStillCounted) {
+// Directories below root, each named name, made one at a time so that their
+// paths may run past the system's limit, with a file in the last; returns
+// the relative path of the last. Removes them again when it goes.
+class DeepChain {
+ public:
+  DeepChain(const TempTree& tree, const std::vector<std::string>& names,
+            const std::string& file, const std::string& bytes)
+      : tree_(tree), first_(names.front()) {
+    int fd = open(tree.root().c_str(), O_RDONLY | O_DIRECTORY);
+    for (const std::string& name : names) {
+      mkdirat(fd, name.c_str(), 0755);
+      const int next = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+      close(fd);
+      fd = next;
+      path_ += (path_.empty() ? "" : "/") + name;
+    }
+    const int out = openat(fd, file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    EXPECT_EQ(write(out, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    close(out);
+    close(fd);
+  }
+  ~DeepChain() { RunProgram("/bin/rm", {"-rf", first_}, tree_.root()); }
+  const std::string& path() const { return path_; }
+
+ private:
+  const TempTree& tree_;
+  std::string first_;
+  std::string path_;
+};
+
+TEST(EndToEndTest, UnreadableFilesAndDirectoriesAreReportedAndTheRunGoesOn) {
   TempTree tree;
   tree.Write("a/locked.ogg", Short());
   tree.Write("a/open.ogg", Short());
@@ -136,14 +167,37 @@ TEST(EndToEndTest, UnreadableFileIsReportedAndStillCounted) {
   // Root reads anything: run the tool as nobody then.
   const bool root = geteuid() == 0;
   if (root) ChownToNobody(tree.root());
+  // "deep" and 16 names of 255 bytes: 4,100 bytes, past Linux's 4,096 with
+  // its final zero; the folder above it is still within.
+  std::vector<std::string> names = {"deep"};
+  names.insert(names.end(), 15, std::string(255, 'n'));
+  const DeepChain near(tree, names, "near.ogg", Short());
+  names.push_back(std::string(255, 'f'));
+  const DeepChain far(tree, names, "lost.ogg", Short());
+  ASSERT_GT(far.path().size(), 4095u);
+
   const RunResult r = RunTrackmeter({}, tree.root(), root);
   EXPECT_EQ(r.status, 0);
-  // The sealed directory cannot be searched: silently nothing from it.
+  // Each directory is named as the walk meets it, before the probe's lines.
   EXPECT_EQ(r.out, Header(tree.root()) +
+                       "ERROR: Could not read directory: a/sealed\n"
+                       "ERROR: Could not read directory: " + far.path() + "\n"
                        "ERROR: Could not open file: a/locked.ogg\n"
-                       "Generated 2 hash ids.\n");
-  const std::string table = ReadBytes(tree.Path("Durations.bin"));
-  ASSERT_EQ(table.size(), 24u);
+                       "Generated 3 hash ids.\n");
+  EXPECT_EQ(ReadBytes(tree.Path("Durations.bin")).size(), 8u + 8u * 3);
+
+  // A base that may be entered but not listed is ".".
+  TempTree base;
+  base.Write("x.ogg", Short());
+  base.Write("Durations.bin", "old");
+  ASSERT_EQ(chmod(base.root().c_str(), 0311), 0);
+  if (root) ChownToNobody(base.root());
+  const RunResult b = RunTrackmeter({}, base.root(), root);
+  EXPECT_EQ(b.status, 0);
+  EXPECT_EQ(b.out, Header(base.root()) +
+                       "ERROR: Could not read directory: .\n"
+                       "ERROR: No Oggs found!\n");
+  EXPECT_EQ(ReadBytes(base.Path("Durations.bin")), "old");
 }
 
 TEST(EndToEndTest, LettersCaseTwinsStopTheRunAndKeepTheOldTable) {
@@ -193,7 +247,7 @@ TEST(EndToEndTest, ProgressOnlyOnATerminal) {
   tree.Write("music/sfx/boom.ogg", "not Ogg Vorbis");
   const RunResult plain = RunTrackmeter({"music"}, tree.root());
   EXPECT_EQ(plain.err, "");
-  const RunResult shown = RunProgram(TRACKMETER_EXE, {"music"}, tree.root(), false, true);
+  const RunResult shown = RunProgram(TRACKMETER_EXE, {"music"}, tree.root(), false, nullptr, true);
   EXPECT_EQ(shown.status, 0);
   EXPECT_EQ(shown.out, plain.out);
   EXPECT_THAT(shown.err, ::testing::StartsWith("\rLooking for Ogg files: 1 found"));

@@ -16,6 +16,8 @@ class ForwardingPlatform : public Platform {
   std::optional<DirectoryId> IdentifyDirectory(const std::string& p) override {
     return real().IdentifyDirectory(p);
   }
+  bool MemoryAvailable(std::size_t bytes) override { return real().MemoryAvailable(bytes); }
+  bool MemoryMayBeRefused() override { return real().MemoryMayBeRefused(); }
   std::unique_ptr<InputFile> OpenForReading(const std::string& p) override {
     return real().OpenForReading(p);
   }

@@ -141,7 +141,8 @@ std::vector<std::string> ListDir(const std::string& dir) {
 }
 
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                     const std::string& cwd, bool as_nobody, bool err_on_terminal) {
+                     const std::string& cwd, bool as_nobody,
+                     const std::function<void()>& in_child, bool err_on_terminal) {
   int out_pipe[2], err_pipe[2];
   if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe failed");
   std::string terminal;
@@ -172,6 +173,7 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     if (as_nobody && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 ||
                       setuid(65534) != 0))
       _exit(125);
+    if (in_child) in_child();
     execv(program.c_str(), argv.data());
     _exit(127);
   }
@@ -186,8 +188,9 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
 }
 
 RunResult RunTrackmeter(const std::vector<std::string>& args,
-                        const std::string& cwd, bool as_nobody) {
-  return RunProgram(TRACKMETER_EXE, args, cwd, as_nobody);
+                        const std::string& cwd, bool as_nobody,
+                        const std::function<void()>& in_child) {
+  return RunProgram(TRACKMETER_EXE, args, cwd, as_nobody, in_child);
 }
 
 void ChownToNobody(const std::string& path) {

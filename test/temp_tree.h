@@ -4,6 +4,7 @@
 #ifndef TRACKMETER_TEST_TEMP_TREE_H_
 #define TRACKMETER_TEST_TEMP_TREE_H_
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -54,15 +55,18 @@ struct RunResult {
 
 // Runs the program with args in directory cwd. With as_nobody (root only),
 // the child drops to uid and gid 65534 first, so that file permissions
-// hold for it. With err_on_terminal, its standard error is a terminal of
-// its own, and err holds what that terminal received.
+// hold for it. in_child, if given, runs in the child just before the
+// program starts (to set limits, say). With err_on_terminal, its standard
+// error is a terminal of its own, and err holds what that terminal received.
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::string& cwd, bool as_nobody = false,
+                     const std::function<void()>& in_child = nullptr,
                      bool err_on_terminal = false);
 
 // Runs the built trackmeter.
 RunResult RunTrackmeter(const std::vector<std::string>& args,
-                        const std::string& cwd, bool as_nobody = false);
+                        const std::string& cwd, bool as_nobody = false,
+                        const std::function<void()>& in_child = nullptr);
 
 // Gives path and everything below it to uid and gid 65534.
 void ChownToNobody(const std::string& path);

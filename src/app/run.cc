@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/run.h"
 
+#include <new>
 #include <optional>
 #include <string>
 
@@ -32,12 +33,8 @@ bool ReportInseparablePairs(const FileList& files) {
   return !pairs.empty();
 }
 
-}  // namespace
-
-int RunTrackmeter(int argc, const char* const* argv, Platform& platform) {
-  PrintBanner();
-  if (StandardErrorIsTerminal()) EnableProgress();
-
+// The run after the banner; throws on a shortage.
+int Run(int argc, const char* const* argv, Platform& platform) {
   // Every relative path from here on resolves against the base directory.
   const std::string base = argc > 1 ? argv[1] : ".";
   if (!platform.EnterDirectory(base)) {
@@ -71,6 +68,31 @@ int RunTrackmeter(int argc, const char* const* argv, Platform& platform) {
   }
   PrintGenerated(files.size());
   return 0;
+}
+
+}  // namespace
+
+int RunTrackmeter(int argc, const char* const* argv, Platform& platform) {
+  PrintBanner();
+  if (StandardErrorIsTerminal()) EnableProgress();
+  const MemoryReserve reserve;
+  if (!reserve.held()) {
+    PrintOutOfMemory();
+    return 1;
+  }
+  // A shortage ends the run wherever it is met; whatever was written so far
+  // is removed on the way here, and no table is put in place.
+  try {
+    return Run(argc, argv, platform);
+  } catch (const ResourceShortage& shortage) {
+    if (shortage.resource() == Resource::kMemory)
+      PrintOutOfMemory();
+    else
+      PrintTooManyOpenFiles();
+  } catch (const std::bad_alloc&) {
+    PrintOutOfMemory();
+  }
+  return 1;
 }
 
 }  // namespace trackmeter

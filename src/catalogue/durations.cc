@@ -105,6 +105,10 @@ class Stage {
 RecordTable ComputeDurations(Platform& platform, const FileList& files, unsigned workers) {
   RecordTable records(files.size());
   workers = std::min<std::size_t>({workers, kMaxWorkers, files.size()});
+  // Under a limit on memory the probe makes sure of room before the
+  // library, which does not check all its allocations, takes a file; the
+  // library of another thread would take that room meanwhile.
+  if (platform.MemoryMayBeRefused()) workers = 1;
   if (workers > 1) {
     Stage stage(platform, files, &records, workers);
     if (RunOnThreads(workers, [&] { stage.Work(); }, [&] { stage.PrintInOrder(); }) > 0) {

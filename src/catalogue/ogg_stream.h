@@ -81,6 +81,9 @@ class OggStream {
   // A read of the file failed, or the stream served more than its bound:
   // whatever the library made of the file is not to be trusted.
   bool failed() const { return failed_; }
+  // Fails the stream because memory ran out while it served a read.
+  void FailForWantOfMemory() { failed_ = out_of_memory_ = true; }
+  bool out_of_memory() const { return out_of_memory_; }
 
  private:
   InputFile* input_;  // null once everything shown is in memory
@@ -89,6 +92,7 @@ class OggStream {
   uint64_t pos_ = 0;
   uint64_t served_ = 0;
   bool failed_ = false;
+  bool out_of_memory_ = false;
   Window head_, tail_, step_;
 };
 

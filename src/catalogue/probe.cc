@@ -3,22 +3,45 @@
 
 #include <cerrno>
 #include <climits>
+#include <new>
 
 #define OV_EXCLUDE_STATIC_CALLBACKS
 #include <vorbis/vorbisfile.h>
-
 
 namespace trackmeter {
 
 namespace {
 
+// More than the library needs for any common file (about 100 KiB of headers
+// and codebooks), with the stream's windows.
+constexpr std::size_t kProbeHeadroom = 2 << 20;
+
+// Many of the library's allocations go unchecked, and a failed one may
+// crash it; the others come back as a file it cannot open. So it never
+// starts on a file short of this headroom, and a file it refuses once the
+// headroom is gone was refused for want of memory, not for its bytes. (The
+// check would race with another prober's library, so where memory may be
+// refused only one prober runs.)
+void RequireHeadroom(const Prober& prober) {
+  if (!prober.platform.MemoryAvailable(kProbeHeadroom)) ThrowShortage(Resource::kMemory);
+}
+
 // The library's view of an OggStream: the calls it makes of a stdio stream
 // through ov_open, with ours in place of stdio's. It tells a read error
-// from the end by errno, as it does after fread.
+// from the end by errno, as it does after fread. No exception may pass
+// through the library: a failed allocation is a failed read here, and the
+// probe raises it once the library has let go.
 std::size_t ReadStream(void* out, std::size_t size, std::size_t count, void* source) {
   auto* stream = static_cast<OggStream*>(source);
   if (size == 0) return 0;
-  const std::size_t got = stream->Read(out, size * count);
+  std::size_t got = 0;
+  try {
+    // The library hands over the buffer it failed to allocate unchecked.
+    if (out == nullptr) throw std::bad_alloc();
+    got = stream->Read(out, size * count);
+  } catch (const std::bad_alloc&) {
+    stream->FailForWantOfMemory();
+  }
   if (got == 0 && stream->failed()) errno = EIO;
   return got / size;
 }
@@ -37,20 +60,28 @@ long TellStream(void* source) {
 // No close: the probe owns the file and closes it itself.
 constexpr ov_callbacks kStreamCallbacks = {ReadStream, SeekStream, nullptr, TellStream};
 
+// The file was refused: for its bytes, or for want of memory.
+ProbeResult Refused(Prober& prober, const OggStream& stream) {
+  if (stream.out_of_memory()) ThrowShortage(Resource::kMemory);
+  RequireHeadroom(prober);
+  return {ProbeResult::Outcome::kNotOggVorbis, 0.0f};
+}
+
 }  // namespace
 
 ProbeResult ProbeDuration(Prober& prober, const std::string& path) {
+  RequireHeadroom(prober);
   const std::unique_ptr<InputFile> input = prober.platform.OpenForReading(path);
   if (input == nullptr) return {ProbeResult::Outcome::kCouldNotOpen, 0.0f};
   OggStream stream(*input, &prober.buffers);
   OggVorbis_File vf;
   if (ov_open_callbacks(&stream, &vf, nullptr, 0, kStreamCallbacks) != 0)
-    return {ProbeResult::Outcome::kNotOggVorbis, 0.0f};
+    return Refused(prober, stream);
   const double total = ov_time_total(&vf, -1);
   ov_clear(&vf);
   // A read that failed while the library opened the file (or a stream that
   // refuses to serve a file many times over) leaves no trustworthy total.
-  if (stream.failed()) return {ProbeResult::Outcome::kNotOggVorbis, 0.0f};
+  if (stream.failed()) return Refused(prober, stream);
   // A negative total is the library's error value, not a time.
   return {ProbeResult::Outcome::kMeasured, total < 0.0 ? 0.0f : static_cast<float>(total)};
 }

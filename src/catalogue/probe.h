@@ -32,6 +32,8 @@ struct ProbeResult {
 
 // The total playing time of the Ogg Vorbis file at path, every chained
 // stream included. Prints nothing; the file is closed before it returns.
+// Throws ResourceShortage when memory is short before the library starts,
+// or after it refused the file, and for want of file descriptors.
 ProbeResult ProbeDuration(Prober& prober, const std::string& path);
 
 }  // namespace trackmeter

@@ -36,6 +36,10 @@ void PrintBaseDirectory(const std::string& absolute) {
   Line("Generating ogg hashs id relative to '%s'.\n\n", absolute.c_str());
 }
 
+void PrintCouldNotReadDirectory(const std::string& path) {
+  Line("ERROR: Could not read directory: %s\n", path.c_str());
+}
+
 void PrintNoOggsFound() { Line("ERROR: No Oggs found!\n"); }
 
 void PrintCouldNotOpen(const std::string& path) {
@@ -73,5 +77,9 @@ void PrintJobsIgnored(const std::string& value, unsigned workers) {
                "using %u workers\n",
                value.c_str(), workers);
 }
+
+void PrintOutOfMemory() { Line("Fatal Error: Out of memory\n"); }
+
+void PrintTooManyOpenFiles() { Line("Fatal Error: Too many open files\n"); }
 
 }  // namespace trackmeter

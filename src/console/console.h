@@ -18,6 +18,8 @@ void PrintBanner();
 void PrintCannotEnterBase(const std::string& base);
 // The absolute base directory, then a blank line.
 void PrintBaseDirectory(const std::string& absolute);
+// A directory below the base (or the base, ".") that could not be read.
+void PrintCouldNotReadDirectory(const std::string& path);
 void PrintNoOggsFound();
 void PrintCouldNotOpen(const std::string& path);
 void PrintNotOggVorbis(const std::string& path);
@@ -28,6 +30,9 @@ void PrintInseparable(const std::string& first, const std::string& second);
 void PrintNoMultiplier(std::size_t count);
 void PrintCouldNotWrite();
 void PrintGenerated(std::size_t count);
+// The machine ran out; the run stops with nothing written.
+void PrintOutOfMemory();
+void PrintTooManyOpenFiles();
 
 // On standard error: TRACKMETER_JOBS holds value, which is no positive
 // number, so the default of workers is used.

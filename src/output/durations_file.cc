@@ -19,6 +19,34 @@ unsigned char* PutLittleEndian32(unsigned char* out, uint32_t v) {
   return out;
 }
 
+// Removes the temporary table unless it was put in place, also when a
+// shortage unwinds the run.
+class TemporaryTable {
+ public:
+  TemporaryTable(Platform& platform, const std::string& path)
+      : platform_(platform), path_(path) {}
+  ~TemporaryTable() {
+    if (placed_) return;
+    try {
+      platform_.RemoveFile(path_);
+    } catch (...) {
+      // Not even the memory to name the file: nothing more can be done.
+    }
+  }
+  TemporaryTable(const TemporaryTable&) = delete;
+  TemporaryTable& operator=(const TemporaryTable&) = delete;
+
+  bool PlaceAs(const std::string& target) {
+    placed_ = platform_.ReplaceFile(path_, target);
+    return placed_;
+  }
+
+ private:
+  Platform& platform_;
+  const std::string& path_;
+  bool placed_ = false;
+};
+
 uint32_t FloatBits(float f) {
   static_assert(sizeof(float) == 4, "seconds are IEEE 754 binary32");
   uint32_t bits;
@@ -54,6 +82,7 @@ bool WriteDurationsFile(Platform& platform, uint32_t pass,
   std::unique_ptr<OutputFile> out =
       platform.CreateTemporary(kDurationsFileName, &temp);
   if (!out) return false;
+  TemporaryTable table(platform, temp);
   // Header fields and the records as separate writes, as the table is laid
   // out; any failure leaves the old table alone.
   const bool written = out->Write(bytes.data(), 4) &&
@@ -62,9 +91,7 @@ bool WriteDurationsFile(Platform& platform, uint32_t pass,
                                   bytes.size() - kHeaderSize) &&
                        out->Flush() && out->Close();
   out.reset();
-  if (written && platform.ReplaceFile(temp, kDurationsFileName)) return true;
-  platform.RemoveFile(temp);
-  return false;
+  return written && table.PlaceAs(kDurationsFileName);
 }
 
 }  // namespace trackmeter

@@ -30,7 +30,8 @@ std::vector<unsigned char> EncodeDurations(uint32_t pass,
 // Replaces Durations.bin in the current directory with the table, in one
 // step: it is written to a temporary file beside it, which is then renamed
 // over it. False if any step failed; then no temporary file is left and an
-// earlier table is as it was.
+// earlier table is as it was. The same holds when a ResourceShortage
+// passes through.
 bool WriteDurationsFile(Platform& platform, uint32_t pass,
                         const RecordTable& records);
 

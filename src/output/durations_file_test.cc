@@ -64,10 +64,12 @@ TEST_F(WriteTest, DirectoryInTheWayFailsAndLeavesNoTemporary) {
 }
 
 // Passes every call to the real platform but makes the n-th step of writing
-// the table fail: create, each write, flush, close, rename.
+// the table fail, or run short of memory: create, each write, flush, close,
+// rename.
 class FailingPlatform : public ForwardingPlatform {
  public:
-  explicit FailingPlatform(int fail_at) : fail_at_(fail_at) {}
+  explicit FailingPlatform(int fail_at, bool short_of_memory = false)
+      : fail_at_(fail_at), short_of_memory_(short_of_memory) {}
   int steps = 0;
 
   std::unique_ptr<OutputFile> CreateTemporary(const std::string& path,
@@ -97,8 +99,13 @@ class FailingPlatform : public ForwardingPlatform {
     std::unique_ptr<OutputFile> f_;
   };
 
-  bool Fails() { return ++steps == fail_at_; }
+  bool Fails() {
+    if (++steps != fail_at_) return false;
+    if (short_of_memory_) throw ResourceShortage(Resource::kMemory);
+    return true;
+  }
   int fail_at_;
+  bool short_of_memory_;
 };
 
 TEST_F(WriteTest, EveryFailingStepKeepsTheOldTableAndCleansUp) {
@@ -110,11 +117,33 @@ TEST_F(WriteTest, EveryFailingStepKeepsTheOldTableAndCleansUp) {
     EXPECT_FALSE(WriteDurationsFile(p, 2, records_)) << "step " << step;
     EXPECT_EQ(ReadBytes("Durations.bin"), old) << "step " << step;
     EXPECT_THAT(ListDir("."), ElementsAre("Durations.bin")) << "step " << step;
+    FailingPlatform short_of_memory(step, true);
+    EXPECT_THROW(WriteDurationsFile(short_of_memory, 2, records_), ResourceShortage)
+        << "step " << step;
+    EXPECT_EQ(ReadBytes("Durations.bin"), old) << "step " << step;
+    EXPECT_THAT(ListDir("."), ElementsAre("Durations.bin")) << "step " << step;
   }
   FailingPlatform none(kSteps + 1);
   EXPECT_TRUE(WriteDurationsFile(none, 2, records_));
   EXPECT_EQ(none.steps, kSteps);
   EXPECT_EQ(ReadBytes("Durations.bin"), Str(EncodeDurations(2, records_)));
+}
+
+// Run as root (as CI does) over a user's table, the new table is still the
+// user's, so the user's next run may replace it; and no setuid, setgid or
+// sticky bit comes back with it.
+TEST_F(WriteTest, ReplacedTableKeepsItsOwnerAndOnlyItsPermissionBits) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root may give a table to another user";
+  tree_.Write("Durations.bin", "old");
+  ASSERT_EQ(chown("Durations.bin", 1234, 5678), 0);
+  ASSERT_EQ(chmod("Durations.bin", 07777), 0);
+  ASSERT_TRUE(WriteDurationsFile(SystemPlatform(), 3, records_));
+  EXPECT_EQ(ReadBytes("Durations.bin"), Str(EncodeDurations(3, records_)));
+  struct stat st;
+  ASSERT_EQ(stat("Durations.bin", &st), 0);
+  EXPECT_EQ(st.st_uid, 1234u);
+  EXPECT_EQ(st.st_gid, 5678u);
+  EXPECT_EQ(st.st_mode & 07777, 0777u);
 }
 
 }  // namespace

@@ -3,7 +3,8 @@
 // directory, entering the base directory, and the few file operations of
 // reading an Ogg file and replacing the table. platform_posix.cc (POSIX,
 // macOS and the BSDs) and platform_win32.cc implement it; tests replace it
-// with fakes.
+// with fakes. Any call may throw ResourceShortage when the machine runs out
+// of memory or of file descriptors.
 #ifndef TRACKMETER_PLATFORM_PLATFORM_H_
 #define TRACKMETER_PLATFORM_PLATFORM_H_
 
@@ -13,10 +14,21 @@
 #include <optional>
 #include <string>
 
+#include "platform/shortage.h"
+
 namespace trackmeter {
 
 // What the walk puts between path components: "/" on POSIX.
 extern const char kPathSeparator;
+
+// How a directory search started.
+enum class Listing {
+  kEntries,     // Advance reaches the first entry
+  kNone,        // nothing matched, or the directory is gone (removed or
+                // replaced while the walk ran)
+  kUnreadable,  // the directory could not be read: no permission, a path
+                // past the system's limit, or an error partway through
+};
 
 // One search over the entries of a directory, in the manner of the classic
 // find-first/find-next API.
@@ -24,8 +36,8 @@ class DirectorySearch {
  public:
   virtual ~DirectorySearch() = default;
   // Starts a search for pattern ("dir/*.*", "*.*"), relative to the current
-  // directory. False when nothing matched or the directory cannot be read.
-  virtual bool Start(const std::string& pattern) = 0;
+  // directory. An unreadable directory gives no entries at all.
+  virtual Listing Start(const std::string& pattern) = 0;
   // Moves to the next entry. False when that entry is the last one; the
   // entry reached is valid either way.
   virtual bool Advance() = 0;
@@ -87,21 +99,32 @@ class Platform {
   // it cannot be found out or the system gives no usable one.
   virtual std::optional<DirectoryId> IdentifyDirectory(
       const std::string& path) = 0;
+  // Whether bytes more memory could be had now. May answer true without
+  // asking where no request of that size can be refused (no limit on the
+  // process, a kernel that overcommits).
+  virtual bool MemoryAvailable(std::size_t bytes) = 0;
+  // Whether a request for memory can be refused before the machine's memory
+  // runs out: a limit on the process's address space or data, or a kernel
+  // that never overcommits.
+  virtual bool MemoryMayBeRefused() = 0;
 
   // Opens path for reading without ever blocking. Null if it cannot be
   // opened or is not a regular file; the kind is asked before opening, so a
   // FIFO, a device or a reserved device name is never opened.
   virtual std::unique_ptr<InputFile> OpenForReading(const std::string& path) = 0;
   // Creates a new, empty file beside path, to be renamed over it later, and
-  // stores its name in temp_path. It gets the permissions of an existing file
-  // at path, or those of a plain create (also when path is a link, which is
-  // never followed). Null if it cannot be created, or if path is a file the
-  // user may not write (protected on purpose). Until the file is renamed or
-  // removed, a signal or console event that ends the process removes it.
+  // stores its name in temp_path. It gets the permission bits (not setuid,
+  // setgid or sticky) of an existing file at path, and its owner and group
+  // as far as this process may set them; else those of a plain create (also
+  // when path is a link, which is never followed). Null if it cannot be
+  // created, or if path is a file the user may not write (protected on
+  // purpose). Until the file is renamed or removed, a signal or console
+  // event that ends the process removes it.
   virtual std::unique_ptr<OutputFile> CreateTemporary(
       const std::string& path, std::string* temp_path) = 0;
   // Puts from in place of to in one step, replacing any file or link at to,
-  // and makes that last through a power loss.
+  // and makes that last through a power loss. Once to is replaced, nothing
+  // throws.
   virtual bool ReplaceFile(const std::string& from, const std::string& to) = 0;
   virtual void RemoveFile(const std::string& path) = 0;
 };

@@ -3,6 +3,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,13 +29,27 @@ struct Entry {
   unsigned char type;  // d_type, DT_UNKNOWN where the file system has none
 };
 
+// stat, or lstat without follow; false if path cannot be asked about.
+bool StatPath(const std::string& path, struct stat* st, bool follow = true) {
+  if ((follow ? stat(path.c_str(), st) : lstat(path.c_str(), st)) == 0) return true;
+  ThrowIfShortage(errno);
+  return false;
+}
+
+// What a directory that could not be listed counts as.
+Listing FailedListing(int error) {
+  ThrowIfShortage(error);
+  // Removed, or replaced by a file, while the walk ran: a race, not a fault.
+  return error == ENOENT || error == ENOTDIR ? Listing::kNone : Listing::kUnreadable;
+}
+
 // Reads the whole directory when the search starts, so that a walk holds no
 // descriptor open while it descends: a tree 1,000 folders deep must not run
 // into the limit on open files. The walk only ever asks for every entry
 // ("dir/*.*"), so the pattern's last component is not looked at.
 class PosixDirectorySearch final : public DirectorySearch {
  public:
-  bool Start(const std::string& pattern) override {
+  Listing Start(const std::string& pattern) override {
     End();
     const std::size_t slash = pattern.rfind('/');
     if (slash == std::string::npos) {
@@ -43,15 +59,24 @@ class PosixDirectorySearch final : public DirectorySearch {
       dir_ = pattern.substr(0, slash);
       prefix_ = pattern.substr(0, slash + 1);
     }
-    DIR* d = opendir(dir_.c_str());
-    if (d == nullptr) return false;
-    while (const dirent* e = readdir(d)) entries_.push_back(Entry{e->d_name, e->d_type});
-    closedir(d);
+    const std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(dir_.c_str()), closedir);
+    if (d == nullptr) return FailedListing(errno);
+    for (;;) {
+      errno = 0;
+      const dirent* e = readdir(d.get());
+      if (e == nullptr) break;
+      entries_.push_back(Entry{e->d_name, e->d_type});
+    }
+    if (errno != 0) {
+      const int error = errno;
+      End();
+      return FailedListing(error);
+    }
     // Byte order, so that a run prints its lines in the same order on every
     // machine whatever order the file system keeps.
     std::sort(entries_.begin(), entries_.end(),
               [](const Entry& a, const Entry& b) { return a.name < b.name; });
-    return !entries_.empty();
+    return entries_.empty() ? Listing::kNone : Listing::kEntries;
   }
 
   bool Advance() override {
@@ -70,8 +95,7 @@ class PosixDirectorySearch final : public DirectorySearch {
         return true;
       case DT_UNKNOWN: {
         struct stat st;
-        const std::string path = prefix_ + Name();
-        return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+        return StatPath(prefix_ + Name(), &st, false) && S_ISLNK(st.st_mode);
       }
       default:
         return false;
@@ -86,8 +110,7 @@ class PosixDirectorySearch final : public DirectorySearch {
       case DT_UNKNOWN: {
         // Follow links; a broken link is no directory.
         struct stat st;
-        const std::string path = prefix_ + Name();
-        return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        return StatPath(prefix_ + Name(), &st) && S_ISDIR(st.st_mode);
       }
       default:
         return false;
@@ -145,11 +168,10 @@ extern "C" void RemoveTemporaryAndEnd(int sig) {
   raise(sig);  // delivered with the default action once the handler returns
 }
 
-// Call with the ending signals held. One temporary file at a time: a newer
-// one takes the place of the one before.
-void ArmTemporaryRemoval(const std::string& path) {
-  char* const copy = strdup(path.c_str());
-  if (copy == nullptr) return;
+// Call with the ending signals held; takes copy, the file's name from strdup.
+// One temporary file at a time: a newer one takes the place of the one
+// before.
+void ArmTemporaryRemoval(char* copy) {
   if (g_temporary == nullptr) {
     struct sigaction remove {};
     remove.sa_handler = RemoveTemporaryAndEnd;
@@ -200,10 +222,10 @@ std::string FoldDotsByName(const std::string& path) {
 
 class PosixOutputFile final : public OutputFile {
  public:
-  explicit PosixOutputFile(int fd) : fd_(fd) {}
   ~PosixOutputFile() override {
     if (fd_ >= 0) close(fd_);
   }
+  void Adopt(int fd) { fd_ = fd; }
 
   bool Write(const void* data, std::size_t size) override {
     const char* p = static_cast<const char*>(data);
@@ -226,8 +248,37 @@ class PosixOutputFile final : public OutputFile {
   }
 
  private:
-  int fd_;
+  int fd_ = -1;
 };
+
+// A replaced table keeps its owner and group as far as this process may set
+// them: run as root over a user's tree, the user must still be able to
+// replace it next time. Of its mode it keeps the permission bits only, never
+// setuid, setgid or sticky.
+void KeepOwnerAndPermissions(int fd, const struct stat& old) {
+  if (fchown(fd, old.st_uid, old.st_gid) != 0 &&
+      fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
+    // Neither: the table is this user's, in this user's group.
+  }
+  fchmod(fd, old.st_mode & 0777);
+}
+
+// Whether this process can be refused memory it asks for: a limit on its
+// address space or data, or a kernel that never overcommits. Otherwise only
+// requests larger than the machine's memory are refused.
+bool AskWhetherMemoryMayBeRefused() {
+  for (const auto resource : {RLIMIT_AS, RLIMIT_DATA}) {
+    struct rlimit limit;
+    if (getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) return true;
+  }
+  char mode = '0';
+  const int fd = open("/proc/sys/vm/overcommit_memory", O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    if (read(fd, &mode, 1) != 1) mode = '0';
+    close(fd);
+  }
+  return mode == '2';
+}
 
 // A regular file read with pread, which leaves no shared offset behind.
 class PosixInputFile final : public InputFile {
@@ -257,13 +308,18 @@ class PosixInputFile final : public InputFile {
 
 class PosixPlatform final : public Platform {
  public:
+  PosixPlatform() : memory_may_be_refused_(AskWhetherMemoryMayBeRefused()) {}
+
   std::unique_ptr<DirectorySearch> NewSearch() override {
     return std::make_unique<PosixDirectorySearch>();
   }
 
   bool EnterDirectory(const std::string& path) override {
     const std::string from = !path.empty() && path[0] == '/' ? "" : CurrentDirectory();
-    if (chdir(path.c_str()) != 0) return false;
+    if (chdir(path.c_str()) != 0) {
+      ThrowIfShortage(errno);
+      return false;
+    }
     entered_ = FoldDotsByName(from + "/" + path);
     entered_id_ = IdentifyDirectory("");
     return true;
@@ -286,20 +342,36 @@ class PosixPlatform final : public Platform {
   std::optional<DirectoryId> IdentifyDirectory(
       const std::string& path) override {
     struct stat st;
-    if (stat(path.empty() ? "." : path.c_str(), &st) != 0) return std::nullopt;
+    if (!StatPath(path.empty() ? "." : path, &st)) return std::nullopt;
     return DirectoryId{static_cast<uint64_t>(st.st_dev),
                        static_cast<uint64_t>(st.st_ino)};
+  }
+
+  // The size is mapped, never touched: it counts against the limits as
+  // the library's allocations would, and costs no memory.
+  bool MemoryMayBeRefused() override { return memory_may_be_refused_; }
+
+  bool MemoryAvailable(std::size_t bytes) override {
+    if (!memory_may_be_refused_) return true;
+    void* const p =
+        mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) return false;
+    munmap(p, bytes);
+    return true;
   }
 
   std::unique_ptr<InputFile> OpenForReading(const std::string& path) override {
     // The kind first: opening a FIFO would release a writer blocked on it,
     // and opening a device can do things of its own.
     struct stat before;
-    if (stat(path.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) return nullptr;
+    if (!StatPath(path, &before) || !S_ISREG(before.st_mode)) return nullptr;
     // Again on the opened file, in case it changed in between; O_NONBLOCK so
     // that such a FIFO cannot stall the run.
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return nullptr;
+    if (fd < 0) {
+      ThrowIfShortage(errno);
+      return nullptr;
+    }
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
       close(fd);
@@ -313,38 +385,57 @@ class PosixPlatform final : public Platform {
     // lstat: a link at path is replaced, never followed, so its target
     // (perhaps outside the tree) is neither written nor asked for its mode.
     struct stat old;
-    const bool replaces = lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    const bool replaces = StatPath(path, &old, false) && S_ISREG(old.st_mode);
     // A table the user may not write is protected on purpose; the rename
     // would not ask, so ask as a plain create would (as the effective user).
-    if (replaces && faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
+    if (replaces && faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
+      ThrowIfShortage(errno);
       return nullptr;
+    }
+    // All the memory the file needs is had before it exists, so that a
+    // shortage never leaves it behind.
+    auto out = std::make_unique<PosixOutputFile>();
     for (int attempt = 0; attempt < 100; ++attempt) {
       std::string name = path + ".tmp" + std::to_string(getpid()) + "-" +
                          std::to_string(attempt);
+      char* const armed_name = strdup(name.c_str());
+      if (armed_name == nullptr) ThrowShortage(Resource::kMemory);
       const EndingSignalsHeld held;
       // 0666 less the umask, as a plain create would give.
       const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       if (fd < 0) {
-        if (errno == EEXIST) continue;
+        const int error = errno;
+        std::free(armed_name);
+        if (error == EEXIST) continue;
+        ThrowIfShortage(error);
         return nullptr;
       }
-      ArmTemporaryRemoval(name);
-      if (replaces) fchmod(fd, old.st_mode & 07777);
+      ArmTemporaryRemoval(armed_name);
+      out->Adopt(fd);
+      if (replaces) KeepOwnerAndPermissions(fd, old);
       *temp_path = std::move(name);
-      return std::make_unique<PosixOutputFile>(fd);
+      return out;
     }
     return nullptr;
   }
 
   bool ReplaceFile(const std::string& from, const std::string& to) override {
-    if (rename(from.c_str(), to.c_str()) != 0) return false;
-    DisarmTemporaryRemoval(from);
     // Until the directory is flushed, a power loss can bring the old table
-    // back although the run said it wrote the new one.
+    // back although the run said it wrote the new one. It is opened first:
+    // once the table stands, nothing may fail for want of memory or
+    // descriptors.
     const std::size_t slash = to.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : to.substr(0, slash + 1);
     const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) {
+      ThrowIfShortage(errno);
+      return false;
+    }
+    if (rename(from.c_str(), to.c_str()) != 0) {
+      close(fd);
+      return false;
+    }
+    DisarmTemporaryRemoval(from);
     const bool flushed = fsync(fd) == 0;
     close(fd);
     return flushed;
@@ -356,6 +447,7 @@ class PosixPlatform final : public Platform {
   }
 
  private:
+  const bool memory_may_be_refused_;
   std::string entered_;  // the base directory as entered, "" before
   std::optional<DirectoryId> entered_id_;
 };

@@ -69,6 +69,14 @@ std::wstring LongPath(const std::string& path) {
   return L"\\\\?\\" + full;
 }
 
+// Throws ResourceShortage if error, from GetLastError, says the machine ran
+// out.
+void ThrowIfWin32Shortage(DWORD error) {
+  if (error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY)
+    ThrowShortage(Resource::kMemory);
+  if (error == ERROR_TOO_MANY_OPEN_FILES) ThrowShortage(Resource::kFileDescriptors);
+}
+
 // --- Directory search --------------------------------------------------------
 
 struct Entry {
@@ -77,17 +85,32 @@ struct Entry {
   bool link;  // a symbolic link or a junction
 };
 
+// What a directory that could not be listed counts as.
+Listing FailedListing(DWORD error) {
+  ThrowIfWin32Shortage(error);
+  // Removed, or replaced by a file, while the walk ran: a race, not a fault.
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+                 error == ERROR_DIRECTORY
+             ? Listing::kNone
+             : Listing::kUnreadable;
+}
+
+struct SearchCloser {
+  void operator()(HANDLE handle) const { FindClose(handle); }
+};
+
 // Reads the whole directory when the search starts, as on POSIX: a walk
 // holds no handle open while it descends, and the entries come in the byte
 // order of their UTF-8 names, so a run prints its lines in the same order
 // as the Linux build.
 class Win32DirectorySearch final : public DirectorySearch {
  public:
-  bool Start(const std::string& pattern) override {
+  Listing Start(const std::string& pattern) override {
     End();
     WIN32_FIND_DATAW found;
     const HANDLE handle = FindFirstFileW(LongPath(pattern).c_str(), &found);
-    if (handle == INVALID_HANDLE_VALUE) return false;
+    if (handle == INVALID_HANDLE_VALUE) return FailedListing(GetLastError());
+    const std::unique_ptr<void, SearchCloser> search(handle);
     do {
       entries_.push_back(
           Entry{Narrow(found.cFileName, std::wcslen(found.cFileName)),
@@ -96,10 +119,14 @@ class Win32DirectorySearch final : public DirectorySearch {
                     (found.dwReserved0 == IO_REPARSE_TAG_SYMLINK ||
                      found.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT)});
     } while (FindNextFileW(handle, &found));
-    FindClose(handle);
+    const DWORD error = GetLastError();
+    if (error != ERROR_NO_MORE_FILES) {
+      End();
+      return FailedListing(error);
+    }
     std::sort(entries_.begin(), entries_.end(),
               [](const Entry& a, const Entry& b) { return a.name < b.name; });
-    return !entries_.empty();
+    return entries_.empty() ? Listing::kNone : Listing::kEntries;
   }
 
   bool Advance() override {
@@ -189,9 +216,10 @@ class TemporaryRemoval {
  public:
   // One temporary file at a time: a newer one takes the place of the last.
   static void Arm(const std::wstring& path) {
+    std::wstring copy = path;  // a failed allocation must not hold the lock
     Lock();
     const bool was = armed_;
-    path_ = path;
+    path_.swap(copy);
     armed_ = true;
     Unlock();
     if (!was) SetConsoleCtrlHandler(OnConsoleEnd, TRUE);
@@ -239,21 +267,29 @@ int CreateNewDeletable(const std::wstring& name) {
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     errno = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? EEXIST
-                                                                         : EACCES;
+            : error == ERROR_TOO_MANY_OPEN_FILES                        ? EMFILE
+            : error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY
+                ? ENOMEM
+                : EACCES;
     return -1;
   }
   const int fd =
       _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
-  if (fd < 0) CloseHandle(h);
+  if (fd < 0) {
+    const int error = errno;  // EMFILE: the runtime's table of descriptors is full
+    CloseHandle(h);
+    DeleteFileW(name.c_str());
+    errno = error;
+  }
   return fd;
 }
 
 class Win32OutputFile final : public OutputFile {
  public:
-  explicit Win32OutputFile(int fd) : fd_(fd) {}
   ~Win32OutputFile() override {
     if (fd_ >= 0) _close(fd_);
   }
+  void Adopt(int fd) { fd_ = fd; }
   bool Write(const void* data, std::size_t size) override {
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
@@ -272,7 +308,7 @@ class Win32OutputFile final : public OutputFile {
   }
 
  private:
-  int fd_;
+  int fd_ = -1;
 };
 
 // An indexer or a virus scanner may hold the just-closed table for a moment;
@@ -329,7 +365,9 @@ class Win32Platform final : public Platform {
   // The base path comes from the command line, in the process's code page:
   // UTF-8 where the exe's manifest is honoured, the ANSI code page before.
   bool EnterDirectory(const std::string& path) override {
-    return SetCurrentDirectoryW(Widen(path, CP_ACP).c_str()) != 0;
+    if (SetCurrentDirectoryW(Widen(path, CP_ACP).c_str()) != 0) return true;
+    ThrowIfWin32Shortage(GetLastError());
+    return false;
   }
 
   std::string CurrentDirectory() override {
@@ -349,10 +387,24 @@ class Win32Platform final : public Platform {
         LongPath(path).c_str(), 0,
         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+    if (handle == INVALID_HANDLE_VALUE) {
+      ThrowIfWin32Shortage(GetLastError());
+      return std::nullopt;
+    }
     const std::optional<DirectoryId> id = IdentifyHandle(handle);
     CloseHandle(handle);
     return id;
+  }
+
+  // Windows commits memory when it is asked for: the answer is always real.
+  // Only at the system's commit limit, which a run does not plan for.
+  bool MemoryMayBeRefused() override { return false; }
+
+  bool MemoryAvailable(std::size_t bytes) override {
+    void* const p = VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    if (p == nullptr) return false;
+    VirtualFree(p, 0, MEM_RELEASE);
+    return true;
   }
 
   std::unique_ptr<InputFile> OpenForReading(const std::string& path) override {
@@ -364,7 +416,10 @@ class Win32Platform final : public Platform {
         CreateFileW(full.c_str(), GENERIC_READ,
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    if (handle == INVALID_HANDLE_VALUE) {
+      ThrowIfWin32Shortage(GetLastError());
+      return nullptr;
+    }
     // Again on the opened file, in case it changed in between.
     BY_HANDLE_FILE_INFORMATION info;
     if (GetFileType(handle) != FILE_TYPE_DISK ||
@@ -380,6 +435,9 @@ class Win32Platform final : public Platform {
   std::unique_ptr<OutputFile> CreateTemporary(const std::string& path,
                                               std::string* temp_path) override {
     if (IsReadOnlyFile(LongPath(path))) return nullptr;
+    // All the memory the file needs is had before it exists, so that a
+    // shortage never leaves it behind.
+    auto out = std::make_unique<Win32OutputFile>();
     for (int attempt = 0; attempt < 100; ++attempt) {
       std::string name = path + ".tmp" + std::to_string(GetCurrentProcessId()) +
                          "-" + std::to_string(attempt);
@@ -387,12 +445,15 @@ class Win32Platform final : public Platform {
       TemporaryRemoval::Arm(full);  // before it exists: no moment unguarded
       const int fd = CreateNewDeletable(full);
       if (fd < 0) {
+        const int error = errno;
         TemporaryRemoval::Disarm(full);
-        if (errno == EEXIST) continue;
+        if (error == EEXIST) continue;
+        ThrowIfShortage(error);
         return nullptr;
       }
+      out->Adopt(fd);
       *temp_path = std::move(name);
-      return std::make_unique<Win32OutputFile>(fd);
+      return out;
     }
     return nullptr;
   }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "console/console.h"
 #include "console/progress.h"
 
 namespace trackmeter {
@@ -81,7 +82,10 @@ void Walk(Platform& platform, const std::string& dir, bool through_link,
 
   const std::string prefix = dir.empty() ? dir : dir + kPathSeparator;
   std::unique_ptr<DirectorySearch> search = platform.NewSearch();
-  if (search->Start(prefix + "*.*")) {
+  const Listing listing = search->Start(prefix + "*.*");
+  // Named as the walk meets it: the table will lack whatever it holds.
+  if (listing == Listing::kUnreadable) PrintCouldNotReadDirectory(dir.empty() ? "." : dir);
+  if (listing == Listing::kEntries) {
     bool more = true;
     while (more) {
       more = search->Advance();

@@ -16,9 +16,11 @@ bool IsOggName(std::string_view name);
 
 // Appends to files the path, relative to the current directory, of every
 // Ogg file in dir ("" for the current directory) and below it, depth first.
-// A directory that cannot be searched, that is already being walked further
-// up (a link cycle), or that was walked three times already (reached by
-// more paths through links), adds nothing.
+// A directory that cannot be read adds nothing and gets an error line as
+// the walk meets it ("." for the current directory). One that vanished
+// while the walk ran, that is already being walked further up (a link
+// cycle), or that was walked three times already (reached by more paths
+// through links), adds nothing without a word.
 void ScanDirectory(Platform& platform, const std::string& dir, FileList* files);
 
 }  // namespace trackmeter

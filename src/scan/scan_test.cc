@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 
 #include "temp_tree.h"
 
@@ -28,20 +29,22 @@ class FakePlatform : public Platform {
  public:
   std::map<std::string, std::vector<FakeEntry>> dirs;  // "" is the base
   std::map<std::string, DirectoryId> ids;
+  std::set<std::string> unreadable;
   std::vector<std::string> patterns;  // every pattern a search started with
 
   class Search : public DirectorySearch {
    public:
     explicit Search(FakePlatform* p) : p_(p) {}
-    bool Start(const std::string& pattern) override {
+    Listing Start(const std::string& pattern) override {
       p_->patterns.push_back(pattern);
       const std::size_t slash = pattern.rfind(kPathSeparator);
       const std::string dir =
           slash == std::string::npos ? "" : pattern.substr(0, slash);
+      if (p_->unreadable.count(dir) != 0) return Listing::kUnreadable;
       auto it = p_->dirs.find(dir);
-      if (it == p_->dirs.end()) return false;
+      if (it == p_->dirs.end()) return Listing::kNone;
       entries_ = it->second;
-      return !entries_.empty();
+      return entries_.empty() ? Listing::kNone : Listing::kEntries;
     }
     bool Advance() override { return ++at_ + 1 < entries_.size(); }
     bool IsDots() const override { return Name() == "." || Name() == ".."; }
@@ -68,6 +71,8 @@ class FakePlatform : public Platform {
     if (it == ids.end()) return std::nullopt;
     return it->second;
   }
+  bool MemoryAvailable(std::size_t) override { return true; }
+  bool MemoryMayBeRefused() override { return false; }
   std::unique_ptr<InputFile> OpenForReading(const std::string&) override { return nullptr; }
   std::unique_ptr<OutputFile> CreateTemporary(const std::string&,
                                               std::string*) override {
@@ -138,12 +143,17 @@ TEST(ScanDirectoryTest, LastEntryOfASearchIsHandled) {
   EXPECT_THAT(Scan(p), ElementsAre("only.ogg"));
 }
 
-TEST(ScanDirectoryTest, UnsearchableDirectoryAddsNothingAndTheWalkGoesOn) {
+TEST(ScanDirectoryTest, UnreadableDirectoryIsNamedAndAddsNothingAndTheWalkGoesOn) {
   FakePlatform p;
-  p.dirs[""] = {{"locked", true}, {"after.ogg", false}};
-  // "locked" has no listing: its search cannot start.
-  EXPECT_THAT(Scan(p), ElementsAre("after.ogg"));
-  EXPECT_EQ(p.ended, 2);  // even the failed search is ended
+  p.dirs[""] = {{"a", true}, {"gone", true}, {"after.ogg", false}};
+  p.dirs["a"] = {{"locked", true}, {"in.ogg", false}};
+  p.unreadable = {J("a", "locked")};
+  // "gone" has no listing: it vanished while the walk ran, which is no error.
+  ::testing::internal::CaptureStdout();
+  EXPECT_THAT(Scan(p), ElementsAre(J("a", "in.ogg"), "after.ogg"));
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+            "ERROR: Could not read directory: " + J("a", "locked") + "\n");
+  EXPECT_EQ(p.ended, 4);  // even the failed searches are ended
 }
 
 TEST(ScanDirectoryTest, LinkBackToAnAncestorIsNotEnteredButASecondLinkElsewhereIs) {
