@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -24,9 +25,12 @@ void PrintOutcome(const std::string& path, Outcome outcome) {
   if (outcome == Outcome::kNotOggVorbis) PrintNotOggVorbis(path);
 }
 
-// Workers take the files a few at a time, in order, and mark each one done
-// as it ends; this thread prints the lines of the files done so far, in
-// order, and sleeps while the next file it needs is still being measured.
+// Workers take the files a few at a time, in order, mark each one done as
+// it ends, and move the frontier (every file before it done) as far as it
+// goes. This thread prints the lines of the files behind the frontier, in
+// order; it is woken only when the frontier passes a file with a line, or
+// reaches the end, so a tree of good files costs it no wake-ups but the
+// status line's.
 class Stage {
  public:
   Stage(Platform& platform, const FileList& files, RecordTable* records, unsigned workers)
@@ -58,16 +62,26 @@ class Stage {
   }
 
   void PrintInOrder() {
-    for (std::size_t i = 0; i < files_.size(); ++i) {
-      uint8_t state = done_[i].load(std::memory_order_acquire);
-      if (state == kPending) {
+    const std::size_t n = files_.size();
+    std::size_t printed = 0, lines_printed = 0;
+    while (printed < n) {
+      std::size_t upto;
+      {
         std::unique_lock<std::mutex> hold(lock_);
-        waiting_for_.store(i);
-        wake_.wait(hold, [&] { return (state = done_[i].load()) != kPending || stop_; });
-        if (state == kPending) return;  // a worker failed
+        // Now and then without a line, for the status line.
+        wake_.wait_for(hold, std::chrono::milliseconds(100), [&] {
+          return stop_ || frontier_ == n || lines_passed_ > lines_printed;
+        });
+        if (stop_) return;  // a worker failed
+        upto = frontier_;
       }
-      PrintOutcome(files_[i], static_cast<Outcome>(state - 1));
-      ShowFilesMeasured(i + 1, files_.size());
+      for (; printed < upto; ++printed) {
+        const auto outcome = static_cast<Outcome>(done_[printed].load(std::memory_order_relaxed) - 1);
+        if (outcome == Outcome::kMeasured) continue;
+        PrintOutcome(files_[printed], outcome);
+        ++lines_printed;
+      }
+      ShowFilesMeasured(printed, n);
     }
   }
 
@@ -77,14 +91,23 @@ class Stage {
   static constexpr uint8_t kPending = 0;  // else 1 + the outcome
 
   void Finish(std::size_t i, Outcome outcome) {
-    done_[i].store(static_cast<uint8_t>(1 + static_cast<int>(outcome)));
-    // Both stores and loads here and in PrintInOrder are sequentially
-    // consistent: either this sees that the printer waits for i, or the
-    // printer sees i done before it sleeps.
-    if (waiting_for_.load() == i) {
+    done_[i].store(static_cast<uint8_t>(1 + static_cast<int>(outcome)), std::memory_order_release);
+    const std::size_t n = files_.size();
+    bool wake = false;
+    {
       const std::lock_guard<std::mutex> hold(lock_);
-      wake_.notify_one();
+      if (i != frontier_) return;  // the worker of the file at the frontier moves it
+      for (uint8_t state; frontier_ < n &&
+                          (state = done_[frontier_].load(std::memory_order_acquire)) != kPending;
+           ++frontier_) {
+        if (state != 1 + static_cast<int>(Outcome::kMeasured)) {
+          ++lines_passed_;
+          wake = true;
+        }
+      }
+      wake = wake || frontier_ == n;
     }
+    if (wake) wake_.notify_one();
   }
 
   Platform& platform_;
@@ -93,10 +116,11 @@ class Stage {
   std::unique_ptr<std::atomic<uint8_t>[]> done_;
   const std::size_t chunk_;
   std::atomic<std::size_t> next_{0};
-  std::atomic<std::size_t> waiting_for_{SIZE_MAX};
   std::atomic<bool> stop_{false};
   std::mutex lock_;
   std::condition_variable wake_;
+  std::size_t frontier_ = 0;      // files before it are done; guarded by lock_
+  std::size_t lines_passed_ = 0;  // lines of the files before the frontier
   FirstFailure failure_;
 };
 
