@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "catalogue/workers.h"
 
+#include <new>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -12,10 +13,14 @@ unsigned RunOnThreads(unsigned count, const std::function<void()>& body,
   std::vector<std::thread> threads;
   threads.reserve(count);
   for (unsigned i = 0; i < count; ++i) {
+    // Out of threads, or of memory for a stack or the thread's state:
+    // fewer do the work, and the threads already started must be joined.
     try {
       threads.emplace_back(body);
     } catch (const std::system_error&) {
-      break;  // out of threads or memory for a stack: fewer do the work
+      break;
+    } catch (const std::bad_alloc&) {
+      break;
     }
   }
   if (threads.empty()) return 0;
