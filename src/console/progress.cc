@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstdio>
 #include <mutex>
-#include <string>
 
 namespace trackmeter {
 
