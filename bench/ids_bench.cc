@@ -9,7 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "catalogue/hash_ids.h"
+#include "console/console_status.h"
+#include "ids/hash_ids.h"
 #include "platform/platform.h"
 #include "seeded_paths.h"
 
@@ -39,18 +40,21 @@ int main(int argc, char** argv) {
     sizes.clear();
     for (int i = 1; i < argc; ++i) sizes.push_back(std::strtoul(argv[i], nullptr, 10));
   }
-  const unsigned workers = trackmeter::AvailableCpus();
+  const unsigned workers = trackmeter::SystemCalls().CountCpus();
+  trackmeter::LinePrinter printer(stdout, stderr, false, nullptr);
+  trackmeter::ConsoleStatus status(printer);
+  trackmeter::Workers one(1), all(workers);
   std::printf("%-8s %7s %10s %14s %11s %10s %14s %7s\n", "paths", "passes", "search_s",
               "per_fail_us", "workers_s", "plain_s", "plain_fail_us", "ratio");
   for (std::size_t n : sizes) {
     const trackmeter::FileList files = trackmeter::SeededPaths(n, 42);
     trackmeter::RecordTable records(n), parallel(n);
     auto t0 = Clock::now();
-    const auto pass = trackmeter::GenerateHashIds(files, &records);
+    const auto pass = trackmeter::GenerateHashIds(files, &records, status, one);
     const double fast = Seconds(t0);
     t0 = Clock::now();
     const auto parallel_pass =
-        trackmeter::GenerateHashIds(files, &parallel, trackmeter::kMaxPass, workers);
+        trackmeter::GenerateHashIds(files, &parallel, status, all);
     const double shared = Seconds(t0);
     t0 = Clock::now();
     const uint32_t plain_pass = PlainSearch(files);

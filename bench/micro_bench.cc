@@ -2,7 +2,8 @@
 // Micro figures: PathHash per byte, and one pass of the id search.
 #include <benchmark/benchmark.h>
 
-#include "catalogue/hash_ids.h"
+#include "console/console_status.h"
+#include "ids/hash_ids.h"
 #include "seeded_paths.h"
 
 namespace {
@@ -23,8 +24,11 @@ BENCHMARK(BM_PathHash)->Arg(16)->Arg(64)->Arg(256);
 void BM_OnePass(benchmark::State& state) {
   const auto files = trackmeter::SeededPaths(static_cast<std::size_t>(state.range(0)), 3);
   trackmeter::RecordTable records(files.size());
+  trackmeter::LinePrinter printer(stdout, stderr, false, nullptr);
+  trackmeter::ConsoleStatus status(printer);
+  trackmeter::Workers one(1);
   for (auto _ : state)
-    benchmark::DoNotOptimize(trackmeter::GenerateHashIds(files, &records, 1));
+    benchmark::DoNotOptimize(trackmeter::GenerateHashIds(files, &records, status, one, 1));
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
 }
 BENCHMARK(BM_OnePass)->Arg(20000)->Arg(100000)->Unit(benchmark::kMillisecond);

@@ -3,14 +3,17 @@
 //   scan-only DIR
 #include <cstdio>
 
+#include "console/console_status.h"
 #include "scan/scan.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) return 2;
-  trackmeter::Platform& platform = trackmeter::SystemPlatform();
-  if (!platform.EnterDirectory(argv[1])) return 1;
+  trackmeter::System& system = trackmeter::SystemCalls();
+  if (system.EnterDirectory(argv[1]) != trackmeter::Error::kNone) return 1;
+  trackmeter::LinePrinter printer(stdout, stderr, false, nullptr);
+  trackmeter::ConsoleStatus status(printer);
   trackmeter::FileList files;
-  trackmeter::ScanDirectory(platform, "", &files);
+  trackmeter::ScanDirectory(system, status, "", &files);
   std::printf("%zu\n", files.size());
   return 0;
 }

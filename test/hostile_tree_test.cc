@@ -22,7 +22,7 @@
 #include <functional>
 
 #include "app/run.h"
-#include "forwarding_platform.h"
+#include "fake_system.h"
 #include "ogg_maker.h"
 #include "temp_tree.h"
 #include "trackmeter/durations_reader.h"
@@ -110,17 +110,16 @@ TEST(HostileTreeTest, SpecialFilesAreRefusedWithoutBlockingOrEndlessReads) {
   EXPECT_EQ(TableIn(tree).Lookup("good.ogg"), 0.25f);
 }
 
-// The system's platform, except that a file changes just before the probe
+// The system's calls, except that a file changes just before the probe
 // opens it.
-class ChangingPlatform : public ForwardingPlatform {
- public:
-  std::unique_ptr<InputFile> OpenForReading(const std::string& p) override {
+struct ChangingSystem : FakeSystem {
+  Error OpenForReading(const std::string& p, std::unique_ptr<InputFile>* file) override {
     if (p == "gone.ogg") unlink(p.c_str());
     if (p == "now_a_dir.ogg") {
       unlink(p.c_str());
       mkdir(p.c_str(), 0755);
     }
-    return real().OpenForReading(p);
+    return real.OpenForReading(p, file);
   }
 };
 
@@ -131,11 +130,11 @@ TEST(HostileTreeTest, FilesThatVanishOrTurnIntoDirectoriesAfterTheScan) {
   tree.Write("stays.ogg", Short());
   char old[4096];
   ASSERT_NE(getcwd(old, sizeof old), nullptr);
-  ChangingPlatform platform;
+  ChangingSystem system;
   const std::string base = tree.root();
   const char* argv[] = {"trackmeter", base.c_str()};
   ::testing::internal::CaptureStdout();
-  const int status = RunTrackmeter(2, argv, platform);
+  const int status = RunOnConsole(2, argv, system);
   const std::string out = ::testing::internal::GetCapturedStdout();
   ASSERT_EQ(chdir(old), 0);
   EXPECT_EQ(status, 0);
@@ -208,33 +207,29 @@ TEST(HostileTreeTest, LinkedTableIsReplacedAndReadOnlyTableIsLeftAlone) {
   EXPECT_THAT(ListDir(locked.root()), ElementsAre("Durations.bin", "a.ogg"));
 }
 
-// The system's platform, except that the signal arrives while the table is
+// The system's calls, except that the signal arrives while the table is
 // being flushed, when its temporary file exists.
-class SignalledPlatform : public ForwardingPlatform {
- public:
-  explicit SignalledPlatform(int sig) : sig_(sig) {}
-  std::unique_ptr<OutputFile> CreateTemporary(const std::string& p,
-                                              std::string* temp) override {
-    auto file = real().CreateTemporary(p, temp);
-    return file ? std::make_unique<File>(sig_, std::move(file)) : nullptr;
+struct SignalledSystem : FakeSystem {
+  explicit SignalledSystem(int signal) : sig(signal) {}
+  Error CreateExclusive(const std::string& p, std::unique_ptr<OutputFile>* file) override {
+    const Error error = real.CreateExclusive(p, file);
+    if (error == Error::kNone) *file = std::make_unique<File>(sig, std::move(*file));
+    return error;
   }
-
- private:
-  class File : public OutputFile {
-   public:
-    File(int sig, std::unique_ptr<OutputFile> f) : sig_(sig), f_(std::move(f)) {}
-    bool Write(const void* d, std::size_t n) override { return f_->Write(d, n); }
-    bool Flush() override {
-      raise(sig_);
-      return f_->Flush();
+  struct File : OutputFile {
+    File(int signal, std::unique_ptr<OutputFile> file) : sig(signal), f(std::move(file)) {}
+    Error Write(const void* d, std::size_t n) override { return f->Write(d, n); }
+    Error Flush() override {
+      raise(sig);
+      return f->Flush();
     }
-    bool Close() override { return f_->Close(); }
-
-   private:
-    int sig_;
-    std::unique_ptr<OutputFile> f_;
+    Error Close() override { return f->Close(); }
+    Error SetOwner(uint32_t o, uint32_t g) override { return f->SetOwner(o, g); }
+    Error SetMode(uint32_t m) override { return f->SetMode(m); }
+    int sig;
+    std::unique_ptr<OutputFile> f;
   };
-  int sig_;
+  int sig;
 };
 
 TEST(HostileTreeTest, SignalDuringTheWriteLeavesNoTemporaryAndKeepsTheLines) {
@@ -254,10 +249,10 @@ TEST(HostileTreeTest, SignalDuringTheWriteLeavesNoTemporaryAndKeepsTheLines) {
       if (fd < 0 || dup2(fd, 1) < 0) _exit(100);
       // Buffered in full, as standard output to a file is.
       setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
-      SignalledPlatform platform(sig);
+      SignalledSystem system(sig);
       const std::string base = tree.root();
       const char* argv[] = {"trackmeter", base.c_str()};
-      RunTrackmeter(2, argv, platform);
+      RunOnConsole(2, argv, system);
       _exit(101);  // not reached: the signal ends the run
     }
     int status = 0;
@@ -434,7 +429,7 @@ TEST(HostileTreeTest, NoFreeFileDescriptorEndsTheRunAndKeepsTheOldTable) {
     if (setrlimit(RLIMIT_NOFILE, &none_free) != 0) _exit(101);
     const std::string base = tree.root();
     const char* argv[] = {"trackmeter", base.c_str()};
-    _exit(RunTrackmeter(2, argv, SystemPlatform()));
+    _exit(RunOnConsole(2, argv, SystemCalls()));
   }
   int status = 0;
   ASSERT_EQ(waitpid(pid, &status, 0), pid);

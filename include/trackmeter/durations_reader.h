@@ -33,8 +33,8 @@ struct DurationEntry {
 
 class DurationsTable {
  public:
-  static constexpr std::size_t kHeaderSize = 8;
-  static constexpr std::size_t kRecordSize = 8;
+  static constexpr std::size_t kHeaderSize = TRACKMETER_HEADER_SIZE;
+  static constexpr std::size_t kRecordSize = TRACKMETER_RECORD_SIZE;
 
   // Parses a whole table. Nothing, with a message in *error (unless error is
   // null) that says what is wrong and where, unless: the size is

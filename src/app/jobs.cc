@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "app/jobs.h"
 
-#include <cstdlib>
+#include <algorithm>
 
-#include "catalogue/workers.h"
-#include "console/console.h"
-#include "platform/platform.h"
+#include "app/cpus.h"
+#include "common/workers.h"
 
 namespace trackmeter {
 
@@ -21,14 +20,16 @@ std::optional<unsigned> ParseJobs(const char* text) {
   return n > kMaxWorkers ? kMaxWorkers : static_cast<unsigned>(n);
 }
 
-unsigned WorkersForRun() {
-  const char* const text = std::getenv("TRACKMETER_JOBS");
-  if (text != nullptr) {
-    if (const std::optional<unsigned> jobs = ParseJobs(text)) return *jobs;
+RunWorkers WorkersForRun(System& system, Status& status, const char* jobs) {
+  unsigned workers = 0;
+  if (const std::optional<unsigned> asked = ParseJobs(jobs)) {
+    workers = *asked;
+  } else {
+    workers = std::clamp(system.CountCpus(), 1u, kMaxWorkers);
+    if (const unsigned quota = CgroupCpuQuota(); quota > 0) workers = std::min(workers, quota);
+    if (jobs != nullptr) status.JobsIgnored(jobs, workers);
   }
-  const unsigned cpus = AvailableCpus();
-  if (text != nullptr) PrintJobsIgnored(text, cpus);
-  return cpus;
+  return {system.MemoryMayBeRefused() ? 1 : workers, workers};
 }
 
 }  // namespace trackmeter

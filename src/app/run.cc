@@ -1,98 +1,105 @@
 // SPDX-License-Identifier: MIT
 #include "app/run.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <new>
 #include <optional>
 #include <string>
 
+#include "app/base_path.h"
 #include "app/jobs.h"
-#include "catalogue/catalogue.h"
-#include "catalogue/durations.h"
-#include "catalogue/hash_ids.h"
-#include "console/console.h"
-#include "console/progress.h"
+#include "common/shortage.h"
+#include "console/console_status.h"
+#include "ids/hash_ids.h"
 #include "output/durations_file.h"
+#include "probe/durations.h"
 #include "scan/scan.h"
 
 namespace trackmeter {
 
 namespace {
 
-// True if some paths can never get distinct ids; each such pair is printed.
-bool ReportFoldedDuplicates(const FileList& files) {
-  const auto pairs = FindFoldedDuplicates(files);
-  for (const auto& [i, j] : pairs) PrintFoldedDuplicate(files[i], files[j]);
-  return !pairs.empty();
-}
-
-// The same for paths that differ but hash alike under every multiplier:
-// found in a moment, where the search would run through every pass.
-bool ReportInseparablePairs(const FileList& files) {
-  const auto pairs = FindInseparablePairs(files);
-  for (const auto& [i, j] : pairs) PrintInseparable(files[i], files[j]);
-  return !pairs.empty();
+// True if some paths can never get distinct ids: alike but for letter case
+// or separator, or different and still alike under every multiplier (found
+// in a moment, where the search would run through every pass). Each such
+// pair is reported.
+bool ReportInseparable(const FileList& files, Status& status) {
+  const auto folded = FindFoldedDuplicates(files);
+  for (const auto& [i, j] : folded) status.FoldedDuplicate(files[i], files[j]);
+  if (!folded.empty()) return true;
+  const auto alike = FindInseparablePairs(files);
+  for (const auto& [i, j] : alike) status.Inseparable(files[i], files[j]);
+  return !alike.empty();
 }
 
 // The run after the banner; throws on a shortage.
-int Run(int argc, const char* const* argv, Platform& platform) {
+int Run(int argc, const char* const* argv, System& system, Status& status, const char* jobs) {
   // Every relative path from here on resolves against the base directory.
   const std::string base = argc > 1 ? argv[1] : ".";
-  if (!platform.EnterDirectory(base)) {
-    PrintCannotEnterBase(base);
+  std::string start;
+  const Error asked = system.CurrentDirectory(&start);
+  ThrowIfShortage(asked);
+  if (asked != Error::kNone) start = ".";
+  const Error entered = system.EnterDirectory(base);
+  ThrowIfShortage(entered);
+  if (entered != Error::kNone) {
+    status.CannotEnterBase(base);
     return 1;
   }
-  PrintBaseDirectory(platform.CurrentDirectory());
+  status.BaseEntered(AbsoluteBasePath(start, base, kPathSeparator));
 
   FileList files;
-  ScanDirectory(platform, "", &files);
+  ScanDirectory(system, status, "", &files);
   if (files.empty()) {
-    PrintNoOggsFound();
+    status.NoOggsFound();
     return 0;
   }
 
-  const unsigned workers = WorkersForRun();
-  RecordTable records = ComputeDurations(platform, files, workers);
-  if (ReportFoldedDuplicates(files) || ReportInseparablePairs(files)) return 1;
-  const std::optional<uint32_t> pass = GenerateHashIds(files, &records, kMaxPass, workers);
+  const RunWorkers workers = WorkersForRun(system, status, jobs);
+  Workers probe_workers(workers.probe);
+  RecordTable records = ComputeDurations(system, status, probe_workers, files);
+  if (ReportInseparable(files, status)) return 1;
+  Workers id_workers(workers.ids);
+  const std::optional<uint32_t> pass = GenerateHashIds(files, &records, status, id_workers);
   if (!pass) {
-    PrintNoMultiplier(files.size());
+    status.NoMultiplier(files.size());
     return 1;
   }
 
   SortRecords(&records);
-  const bool written = WriteDurationsFile(platform, *pass, records);
+  const bool written = WriteDurationsFile(system, *pass, records);
   RecordTable().swap(records);
   if (!written) {
-    PrintCouldNotWrite();
+    status.CouldNotWrite();
     return 1;
   }
-  PrintGenerated(files.size());
+  status.Generated(files.size());
   return 0;
 }
 
 }  // namespace
 
-int RunTrackmeter(int argc, const char* const* argv, Platform& platform) {
-  PrintBanner();
-  if (StandardErrorIsTerminal()) EnableProgress();
-  const MemoryReserve reserve;
-  if (!reserve.held()) {
-    PrintOutOfMemory();
-    return 1;
-  }
-  // A shortage ends the run wherever it is met; whatever was written so far
+int RunTrackmeter(int argc, const char* const* argv, System& system, Status& status,
+                  const char* jobs) {
+  status.Banner();
+  // A shortage ends the run wherever it is met: whatever was written so far
   // is removed on the way here, and no table is put in place.
   try {
-    return Run(argc, argv, platform);
-  } catch (const ResourceShortage& shortage) {
-    if (shortage.resource() == Resource::kMemory)
-      PrintOutOfMemory();
-    else
-      PrintTooManyOpenFiles();
+    return Run(argc, argv, system, status, jobs);
   } catch (const std::bad_alloc&) {
-    PrintOutOfMemory();
+    status.OutOfMemory();
+  } catch (const DescriptorShortage&) {
+    status.TooManyOpenFiles();
   }
   return 1;
+}
+
+int RunOnConsole(int argc, const char* const* argv, System& system) {
+  LinePrinter printer(stdout, stderr, system.ErrorIsTerminal(),
+                      [&system] { return system.TerminalColumns(); });
+  ConsoleStatus status(printer);
+  return RunTrackmeter(argc, argv, system, status, std::getenv("TRACKMETER_JOBS"));
 }
 
 }  // namespace trackmeter

@@ -1,11 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The table the tool exists to write: Durations.bin.
-//
-// Layout, all integers little-endian, no padding:
-//   offset 0   uint32  pass     ids use multiplier pass + 1
-//   offset 4   int32   count    n, at least 1
-//   offset 8   n records of 8 bytes, ascending by id as unsigned:
-//              uint32 id, IEEE 754 binary32 seconds
+// The table the tool exists to write: Durations.bin, laid out as
+// include/trackmeter/durations.h describes it.
 #ifndef TRACKMETER_OUTPUT_DURATIONS_FILE_H_
 #define TRACKMETER_OUTPUT_DURATIONS_FILE_H_
 
@@ -13,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/catalogue.h"
+#include "common/types.h"
 #include "platform/platform.h"
 
 namespace trackmeter {
@@ -24,16 +19,16 @@ extern const char kDurationsFileName[];
 void SortRecords(RecordTable* records);
 
 // The bytes of the table for pass and records, in the order records holds.
-std::vector<unsigned char> EncodeDurations(uint32_t pass,
-                                           const RecordTable& records);
+std::vector<unsigned char> EncodeDurations(uint32_t pass, const RecordTable& records);
 
 // Replaces Durations.bin in the current directory with the table, in one
 // step: it is written to a temporary file beside it, which is then renamed
-// over it. False if any step failed; then no temporary file is left and an
-// earlier table is as it was. The same holds when a ResourceShortage
-// passes through.
-bool WriteDurationsFile(Platform& platform, uint32_t pass,
-                        const RecordTable& records);
+// over it. A table this user may not write is protected on purpose and
+// left alone; a replaced one keeps its owner and group as far as this
+// process may set them, and its permission bits. False if any step failed;
+// then no temporary file is left and an earlier table is as it was. The
+// same holds when a shortage is thrown.
+bool WriteDurationsFile(System& system, uint32_t pass, const RecordTable& records);
 
 }  // namespace trackmeter
 

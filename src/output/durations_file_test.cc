@@ -7,7 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "forwarding_platform.h"
+#include "fake_system.h"
 #include "temp_tree.h"
 
 namespace trackmeter {
@@ -48,64 +48,60 @@ class WriteTest : public ::testing::Test {
 };
 
 TEST_F(WriteTest, CreatesOrReplacesTheTableWhole) {
-  ASSERT_TRUE(WriteDurationsFile(SystemPlatform(), 3, records_));
+  ASSERT_TRUE(WriteDurationsFile(SystemCalls(), 3, records_));
   EXPECT_EQ(ReadBytes("Durations.bin"), Str(EncodeDurations(3, records_)));
   tree_.Write("Durations.bin", std::string(1000, 'x'));
-  ASSERT_TRUE(WriteDurationsFile(SystemPlatform(), 4, {{1, 2.0f}}));
+  ASSERT_TRUE(WriteDurationsFile(SystemCalls(), 4, {{1, 2.0f}}));
   EXPECT_EQ(ReadBytes("Durations.bin"), Str(EncodeDurations(4, {{1, 2.0f}})));
   EXPECT_THAT(ListDir("."), ElementsAre("Durations.bin"));
 }
 
 TEST_F(WriteTest, DirectoryInTheWayFailsAndLeavesNoTemporary) {
   tree_.Write("Durations.bin/keep", "k");
-  EXPECT_FALSE(WriteDurationsFile(SystemPlatform(), 1, records_));
+  EXPECT_FALSE(WriteDurationsFile(SystemCalls(), 1, records_));
   EXPECT_THAT(ListDir("."), ElementsAre("Durations.bin"));
   EXPECT_EQ(ReadBytes("Durations.bin/keep"), "k");
 }
 
-// Passes every call to the real platform but makes the n-th step of writing
+// Passes every call to the real system but makes the n-th step of writing
 // the table fail, or run short of memory: create, each write, flush, close,
 // rename.
-class FailingPlatform : public ForwardingPlatform {
- public:
-  explicit FailingPlatform(int fail_at, bool short_of_memory = false)
-      : fail_at_(fail_at), short_of_memory_(short_of_memory) {}
-  int steps = 0;
-
-  std::unique_ptr<OutputFile> CreateTemporary(const std::string& path,
-                                              std::string* temp) override {
-    if (Fails()) return nullptr;
-    auto file = real().CreateTemporary(path, temp);
-    return file ? std::make_unique<File>(this, std::move(file)) : nullptr;
+struct FailingSystem : FakeSystem {
+  explicit FailingSystem(int step, bool out_of_memory = false)
+      : fail_at(step), short_of_memory(out_of_memory) {}
+  Error CreateExclusive(const std::string& path, std::unique_ptr<OutputFile>* file) override {
+    if (Fails()) return Error::kOther;
+    const Error error = real.CreateExclusive(path, file);
+    if (error == Error::kNone) *file = std::make_unique<File>(this, std::move(*file));
+    return error;
   }
-  bool ReplaceFile(const std::string& from, const std::string& to) override {
-    return !Fails() && real().ReplaceFile(from, to);
+  Error RenameOver(const std::string& from, const std::string& to) override {
+    return Fails() ? Error::kOther : real.RenameOver(from, to);
   }
-
- private:
-  class File : public OutputFile {
-   public:
-    File(FailingPlatform* p, std::unique_ptr<OutputFile> f) : p_(p), f_(std::move(f)) {}
-    bool Write(const void* d, std::size_t n) override {
+  struct File : OutputFile {
+    File(FailingSystem* system, std::unique_ptr<OutputFile> file)
+        : s(system), f(std::move(file)) {}
+    Error Write(const void* d, std::size_t n) override {
       // A failing write still writes half, as a full disk would.
-      if (p_->Fails()) return f_->Write(d, n / 2) && false;
-      return f_->Write(d, n);
+      if (!s->Fails()) return f->Write(d, n);
+      f->Write(d, n / 2);
+      return Error::kOther;
     }
-    bool Flush() override { return !p_->Fails() && f_->Flush(); }
-    bool Close() override { return !p_->Fails() && f_->Close(); }
-
-   private:
-    FailingPlatform* p_;
-    std::unique_ptr<OutputFile> f_;
+    Error Flush() override { return s->Fails() ? Error::kOther : f->Flush(); }
+    Error Close() override { return s->Fails() ? Error::kOther : f->Close(); }
+    Error SetOwner(uint32_t o, uint32_t g) override { return f->SetOwner(o, g); }
+    Error SetMode(uint32_t m) override { return f->SetMode(m); }
+    FailingSystem* s;
+    std::unique_ptr<OutputFile> f;
   };
-
   bool Fails() {
-    if (++steps != fail_at_) return false;
-    if (short_of_memory_) throw ResourceShortage(Resource::kMemory);
+    if (++steps != fail_at) return false;
+    if (short_of_memory) throw std::bad_alloc();
     return true;
   }
-  int fail_at_;
-  bool short_of_memory_;
+  int steps = 0;
+  int fail_at;
+  bool short_of_memory;
 };
 
 TEST_F(WriteTest, EveryFailingStepKeepsTheOldTableAndCleansUp) {
@@ -113,17 +109,17 @@ TEST_F(WriteTest, EveryFailingStepKeepsTheOldTableAndCleansUp) {
   tree_.Write("Durations.bin", old);
   constexpr int kSteps = 7;  // create, three writes, flush, close, rename
   for (int step = 1; step <= kSteps; ++step) {
-    FailingPlatform p(step);
+    FailingSystem p(step);
     EXPECT_FALSE(WriteDurationsFile(p, 2, records_)) << "step " << step;
     EXPECT_EQ(ReadBytes("Durations.bin"), old) << "step " << step;
     EXPECT_THAT(ListDir("."), ElementsAre("Durations.bin")) << "step " << step;
-    FailingPlatform short_of_memory(step, true);
-    EXPECT_THROW(WriteDurationsFile(short_of_memory, 2, records_), ResourceShortage)
+    FailingSystem short_of_memory(step, true);
+    EXPECT_THROW(WriteDurationsFile(short_of_memory, 2, records_), std::bad_alloc)
         << "step " << step;
     EXPECT_EQ(ReadBytes("Durations.bin"), old) << "step " << step;
     EXPECT_THAT(ListDir("."), ElementsAre("Durations.bin")) << "step " << step;
   }
-  FailingPlatform none(kSteps + 1);
+  FailingSystem none(kSteps + 1);
   EXPECT_TRUE(WriteDurationsFile(none, 2, records_));
   EXPECT_EQ(none.steps, kSteps);
   EXPECT_EQ(ReadBytes("Durations.bin"), Str(EncodeDurations(2, records_)));
@@ -137,13 +133,70 @@ TEST_F(WriteTest, ReplacedTableKeepsItsOwnerAndOnlyItsPermissionBits) {
   tree_.Write("Durations.bin", "old");
   ASSERT_EQ(chown("Durations.bin", 1234, 5678), 0);
   ASSERT_EQ(chmod("Durations.bin", 07777), 0);
-  ASSERT_TRUE(WriteDurationsFile(SystemPlatform(), 3, records_));
+  ASSERT_TRUE(WriteDurationsFile(SystemCalls(), 3, records_));
   EXPECT_EQ(ReadBytes("Durations.bin"), Str(EncodeDurations(3, records_)));
   struct stat st;
   ASSERT_EQ(stat("Durations.bin", &st), 0);
   EXPECT_EQ(st.st_uid, 1234u);
   EXPECT_EQ(st.st_gid, 5678u);
   EXPECT_EQ(st.st_mode & 07777, 0777u);
+}
+
+// The writer's rules over the seam: a table this user may not write is
+// left alone, a temporary name that is taken moves on to the next, a held
+// table is renamed again a moment later, and an owner that may not be set
+// still leaves the group.
+struct RuledSystem : FakeSystem {
+  bool writable = true;
+  int taken = 0, busy = 0;
+  std::vector<std::string> calls;
+  Error StatusOf(const std::string&, FileStatus* s) override {
+    *s = FileStatus{true, writable, true, 1234, 5678, 0104755};
+    return Error::kNone;
+  }
+  Error CreateExclusive(const std::string& p, std::unique_ptr<OutputFile>* file) override {
+    calls.push_back("create " + p.substr(p.rfind('-') + 1));
+    if (taken-- > 0) return Error::kExists;
+    const Error error = real.CreateExclusive(p, file);
+    *file = std::make_unique<Owned>(this, std::move(*file));
+    return error;
+  }
+  Error RenameOver(const std::string& from, const std::string& to) override {
+    calls.push_back("rename");
+    return busy-- > 0 ? Error::kBusy : real.RenameOver(from, to);
+  }
+  struct Owned : OutputFile {
+    Owned(RuledSystem* system, std::unique_ptr<OutputFile> file)
+        : s(system), f(std::move(file)) {}
+    Error Write(const void* d, std::size_t n) override { return f->Write(d, n); }
+    Error Flush() override { return f->Flush(); }
+    Error Close() override { return f->Close(); }
+    Error SetOwner(uint32_t o, uint32_t g) override {
+      s->calls.push_back("owner " + std::to_string(static_cast<int>(o)) + " " + std::to_string(g));
+      return o == kUnchanged ? Error::kNone : Error::kOther;
+    }
+    Error SetMode(uint32_t m) override {
+      s->calls.push_back("mode " + std::to_string(m));
+      return Error::kNone;
+    }
+    RuledSystem* s;
+    std::unique_ptr<OutputFile> f;
+  };
+};
+
+TEST_F(WriteTest, ProtectedTakenHeldAndOwnedTables) {
+  RuledSystem s;
+  s.writable = false;
+  EXPECT_FALSE(WriteDurationsFile(s, 1, records_));
+  EXPECT_TRUE(s.calls.empty());
+  s.writable = true;
+  s.taken = 2;
+  s.busy = 2;
+  EXPECT_TRUE(WriteDurationsFile(s, 1, records_));
+  EXPECT_THAT(s.calls, ElementsAre("create 0", "create 1", "create 2", "owner 1234 5678",
+                                   "owner -1 5678", "mode 493", "rename", "rename", "rename"));
+  EXPECT_EQ(ReadBytes("Durations.bin"), Str(EncodeDurations(1, records_)));
+  EXPECT_THAT(ListDir("."), ElementsAre("Durations.bin"));
 }
 
 }  // namespace

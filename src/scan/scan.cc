@@ -4,8 +4,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "console/console.h"
-#include "console/progress.h"
+#include "common/shortage.h"
 
 namespace trackmeter {
 
@@ -63,47 +62,54 @@ class WalkCounts {
   std::size_t used_ = 0;
 };
 
-struct WalkState {
+struct Walk {
+  System& system;
+  Status& status;
+  FileList* files;
   // The directories from the base down to the one being walked.
   std::vector<DirectoryId> descent;
   WalkCounts walks;
-};
 
-// through_link: a link stands somewhere on dir's path.
-void Walk(Platform& platform, const std::string& dir, bool through_link,
-          FileList* files, WalkState* state) {
-  const std::optional<DirectoryId> id = platform.IdentifyDirectory(dir);
-  if (id) {
-    std::vector<DirectoryId>& descent = state->descent;
-    if (std::find(descent.begin(), descent.end(), *id) != descent.end()) return;
-    if (through_link && state->walks.Add(*id) > kMaxWalksThroughLinks) return;
-    descent.push_back(*id);
+  // through_link: a link stands somewhere on dir's path.
+  void Directory(const std::string& dir, bool through_link) {
+    DirectoryId id;
+    const Error identified = system.IdentifyDirectory(dir, &id);
+    ThrowIfShortage(identified);
+    const bool known = identified == Error::kNone;
+    if (known) {
+      if (std::find(descent.begin(), descent.end(), id) != descent.end()) return;
+      if (through_link && walks.Add(id) > kMaxWalksThroughLinks) return;
+      descent.push_back(id);
+    }
+    std::vector<RawEntry> entries;
+    const Error listed = system.ListDirectory(dir, &entries);
+    ThrowIfShortage(listed);
+    // Named as the walk meets it: the table will lack whatever it holds. A
+    // directory removed or replaced by a file meanwhile is a race, no fault.
+    if (listed != Error::kNone && listed != Error::kNotFound)
+      status.DirectoryUnreadable(dir.empty() ? "." : dir);
+    if (listed == Error::kNone) Entries(dir, &entries, through_link);
+    if (known) descent.pop_back();
   }
 
-  const std::string prefix = dir.empty() ? dir : dir + kPathSeparator;
-  std::unique_ptr<DirectorySearch> search = platform.NewSearch();
-  const Listing listing = search->Start(prefix + "*.*");
-  // Named as the walk meets it: the table will lack whatever it holds.
-  if (listing == Listing::kUnreadable) PrintCouldNotReadDirectory(dir.empty() ? "." : dir);
-  if (listing == Listing::kEntries) {
-    bool more = true;
-    while (more) {
-      more = search->Advance();
-      if (search->IsDots()) continue;
-      if (search->IsDirectory()) {
+  void Entries(const std::string& dir, std::vector<RawEntry>* entries, bool through_link) {
+    // Byte order, so that a run prints its lines in the same order on every
+    // machine, whatever order the file system keeps.
+    std::sort(entries->begin(), entries->end(),
+              [](const RawEntry& a, const RawEntry& b) { return a.name < b.name; });
+    const std::string prefix = dir.empty() ? dir : dir + kPathSeparator;
+    for (const RawEntry& e : *entries) {
+      if (e.name == "." || e.name == "..") continue;
+      if (e.kind == Kind::kDirectory) {
         // Descend at once: a subdirectory's files stand where it was met.
-        Walk(platform, prefix + search->Name(),
-             through_link || search->IsLink(), files, state);
-      } else if (IsOggName(search->Name())) {
-        files->push_back(prefix + search->Name());
-        ShowFilesFound(files->size());
+        Directory(prefix + e.name, through_link || e.link);
+      } else if (IsOggName(e.name)) {
+        files->push_back(prefix + e.name);
+        status.FileFound(files->size());
       }
     }
   }
-  search->End();
-
-  if (id) state->descent.pop_back();
-}
+};
 
 }  // namespace
 
@@ -112,10 +118,8 @@ bool IsOggName(std::string_view name) {
          name.substr(name.size() - kOggEnding.size()) == kOggEnding;
 }
 
-void ScanDirectory(Platform& platform, const std::string& dir,
-                   FileList* files) {
-  WalkState state;
-  Walk(platform, dir, false, files, &state);
+void ScanDirectory(System& system, Status& status, const std::string& dir, FileList* files) {
+  Walk{system, status, files, {}, {}}.Directory(dir, false);
 }
 
 }  // namespace trackmeter

@@ -6,7 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "catalogue/catalogue.h"
+#include "common/types.h"
+#include "console/status.h"
 #include "platform/platform.h"
 
 namespace trackmeter {
@@ -15,13 +16,14 @@ namespace trackmeter {
 bool IsOggName(std::string_view name);
 
 // Appends to files the path, relative to the current directory, of every
-// Ogg file in dir ("" for the current directory) and below it, depth first.
-// A directory that cannot be read adds nothing and gets an error line as
-// the walk meets it ("." for the current directory). One that vanished
-// while the walk ran, that is already being walked further up (a link
-// cycle), or that was walked three times already (reached by more paths
-// through links), adds nothing without a word.
-void ScanDirectory(Platform& platform, const std::string& dir, FileList* files);
+// Ogg file in dir ("" for the current directory) and below it, depth first,
+// the entries of each directory in the byte order of their names. A
+// directory that cannot be read adds nothing and is reported as the walk
+// meets it ("." for the current directory). One that vanished while the
+// walk ran, that is already being walked further up (a link cycle), or
+// that was walked three times already (reached by more paths through
+// links), adds nothing without a word. Throws on a shortage.
+void ScanDirectory(System& system, Status& status, const std::string& dir, FileList* files);
 
 }  // namespace trackmeter
 

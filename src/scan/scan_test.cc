@@ -7,88 +7,49 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <set>
 
+#include "common/shortage.h"
+#include "fake_status.h"
+#include "fake_system.h"
 #include "temp_tree.h"
 
 namespace trackmeter {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 
-// An in-memory tree. Each directory lists its entries in the order a search
-// gives them; a directory may carry an identity, to model links.
-struct FakeEntry {
-  std::string name;
-  bool directory;
-  bool link = false;
-};
-
-class FakePlatform : public Platform {
- public:
-  std::map<std::string, std::vector<FakeEntry>> dirs;  // "" is the base
+// An in-memory tree: each directory lists its entries in the order given
+// here; a directory may carry an identity, to model links.
+struct MemoryTree : FakeSystem {
+  std::map<std::string, std::vector<RawEntry>> dirs;  // "" is the base
   std::map<std::string, DirectoryId> ids;
-  std::set<std::string> unreadable;
-  std::vector<std::string> patterns;  // every pattern a search started with
-
-  class Search : public DirectorySearch {
-   public:
-    explicit Search(FakePlatform* p) : p_(p) {}
-    Listing Start(const std::string& pattern) override {
-      p_->patterns.push_back(pattern);
-      const std::size_t slash = pattern.rfind(kPathSeparator);
-      const std::string dir =
-          slash == std::string::npos ? "" : pattern.substr(0, slash);
-      if (p_->unreadable.count(dir) != 0) return Listing::kUnreadable;
-      auto it = p_->dirs.find(dir);
-      if (it == p_->dirs.end()) return Listing::kNone;
-      entries_ = it->second;
-      return entries_.empty() ? Listing::kNone : Listing::kEntries;
-    }
-    bool Advance() override { return ++at_ + 1 < entries_.size(); }
-    bool IsDots() const override { return Name() == "." || Name() == ".."; }
-    bool IsDirectory() const override { return entries_[at_].directory; }
-    bool IsLink() const override { return entries_[at_].link; }
-    const std::string& Name() const override { return entries_[at_].name; }
-    void End() override { ++p_->ended; }
-
-   private:
-    FakePlatform* p_;
-    std::vector<FakeEntry> entries_;
-    std::size_t at_ = static_cast<std::size_t>(-1);
-  };
-
-  int ended = 0;
-
-  std::unique_ptr<DirectorySearch> NewSearch() override {
-    return std::make_unique<Search>(this);
+  std::map<std::string, Error> errors;  // of listing a directory
+  Error ListDirectory(const std::string& path, std::vector<RawEntry>* entries) override {
+    if (errors.count(path) != 0) return errors[path];
+    if (dirs.count(path) == 0) return Error::kNotFound;
+    *entries = dirs[path];
+    return Error::kNone;
   }
-  bool EnterDirectory(const std::string&) override { return true; }
-  std::string CurrentDirectory() override { return "/fake"; }
-  std::optional<DirectoryId> IdentifyDirectory(const std::string& path) override {
-    auto it = ids.find(path);
-    if (it == ids.end()) return std::nullopt;
-    return it->second;
+  Error IdentifyDirectory(const std::string& path, DirectoryId* id) override {
+    if (ids.count(path) == 0) return Error::kOther;
+    *id = ids[path];
+    return Error::kNone;
   }
-  bool MemoryAvailable(std::size_t) override { return true; }
-  bool MemoryMayBeRefused() override { return false; }
-  std::unique_ptr<InputFile> OpenForReading(const std::string&) override { return nullptr; }
-  std::unique_ptr<OutputFile> CreateTemporary(const std::string&,
-                                              std::string*) override {
-    return nullptr;
-  }
-  bool ReplaceFile(const std::string&, const std::string&) override { return false; }
-  void RemoveFile(const std::string&) override {}
 };
+
+RawEntry Dir(const std::string& name, bool link = false) {
+  return {name, Kind::kDirectory, link};
+}
+RawEntry File(const std::string& name) { return {name, Kind::kFile, false}; }
 
 std::string J(const std::string& a, const std::string& b) {
   return a + kPathSeparator + b;
 }
 
-FileList Scan(FakePlatform& p) {
+FileList Scan(System& system, FakeStatus* status = nullptr) {
+  FakeStatus quiet;
   FileList files;
-  ScanDirectory(p, "", &files);
+  ScanDirectory(system, status ? *status : quiet, "", &files);
   return files;
 }
 
@@ -104,72 +65,55 @@ TEST(IsOggNameTest, TakesOnlyLowerCaseEndingAfterANonEmptyStem) {
   EXPECT_FALSE(IsOggName("songogg"));
 }
 
-TEST(ScanDirectoryTest, EmptyBaseGivesNothing) {
-  FakePlatform p;
-  p.dirs[""] = {{".", true}, {"..", true}};
-  EXPECT_THAT(Scan(p), IsEmpty());
-  EXPECT_THAT(p.patterns, ElementsAre("*.*"));
-}
-
-TEST(ScanDirectoryTest, DepthFirstInSearchOrderWithSubdirectoryFilesInPlace) {
-  FakePlatform p;
-  p.dirs[""] = {{".", true}, {"..", true}, {"z.ogg", false}, {"music", true},
-                {"a.ogg", false}, {"Durations.bin", false}, {".hidden.ogg", false}};
-  p.dirs["music"] = {{".", true}, {"..", true}, {"intro.ogg", false}, {"sfx", true},
-                     {"outro.ogg", false}};
-  p.dirs[J("music", "sfx")] = {{"boom.ogg", false}};
-  EXPECT_THAT(Scan(p), ElementsAre("z.ogg", J("music", "intro.ogg"),
-                                   J(J("music", "sfx"), "boom.ogg"),
-                                   J("music", "outro.ogg"), "a.ogg", ".hidden.ogg"));
-  EXPECT_THAT(p.patterns, ElementsAre("*.*", J("music", "*.*"),
-                                      J(J("music", "sfx"), "*.*")));
-  EXPECT_EQ(p.ended, 3);
-}
-
-TEST(ScanDirectoryTest, DirectoriesAreNeverTakenAsFilesWhateverTheirName) {
-  FakePlatform p;
-  p.dirs[""] = {{"box.ogg", true}, {"a", true}};
-  p.dirs["box.ogg"] = {{"x.ogg", false}};
-  p.dirs["a"] = {{"b", true}};
-  p.dirs[J("a", "b")] = {{"c", true}};
-  p.dirs[J(J("a", "b"), "c")] = {{"d.ogg", false}, {"song.OGG", false}};
-  EXPECT_THAT(Scan(p), ElementsAre(J("box.ogg", "x.ogg"),
-                                   J(J(J("a", "b"), "c"), "d.ogg")));
-}
-
-TEST(ScanDirectoryTest, LastEntryOfASearchIsHandled) {
-  FakePlatform p;
-  p.dirs[""] = {{"only.ogg", false}};
-  EXPECT_THAT(Scan(p), ElementsAre("only.ogg"));
+TEST(ScanDirectoryTest, DepthFirstInByteOrderWithSubdirectoryFilesInPlace) {
+  MemoryTree t;
+  t.dirs[""] = {Dir("."), Dir(".."), File("z.ogg"), Dir("music"), File("a.ogg"),
+                File("Durations.bin"), File(".hidden.ogg"), Dir("box.ogg"), File("A.OGG")};
+  t.dirs["music"] = {Dir("."), Dir(".."), File("outro.ogg"), Dir("sfx"), File("intro.ogg")};
+  t.dirs[J("music", "sfx")] = {File("boom.ogg"), {"fifo.ogg", Kind::kOther, false}};
+  t.dirs["box.ogg"] = {Dir("a")};  // a directory is never taken as a file
+  t.dirs[J("box.ogg", "a")] = {File("x.ogg")};
+  FakeStatus status;
+  EXPECT_THAT(Scan(t, &status),
+              ElementsAre(".hidden.ogg", "a.ogg", J(J("box.ogg", "a"), "x.ogg"),
+                          J("music", "intro.ogg"), J("music", "outro.ogg"),
+                          J(J("music", "sfx"), "boom.ogg"), J(J("music", "sfx"), "fifo.ogg"),
+                          "z.ogg"));
+  EXPECT_EQ(status.said.back(), "found 8");
 }
 
 TEST(ScanDirectoryTest, UnreadableDirectoryIsNamedAndAddsNothingAndTheWalkGoesOn) {
-  FakePlatform p;
-  p.dirs[""] = {{"a", true}, {"gone", true}, {"after.ogg", false}};
-  p.dirs["a"] = {{"locked", true}, {"in.ogg", false}};
-  p.unreadable = {J("a", "locked")};
+  MemoryTree t;
+  t.dirs[""] = {Dir("a"), Dir("gone"), File("after.ogg")};
+  t.dirs["a"] = {Dir("locked"), File("in.ogg")};
+  t.errors[J("a", "locked")] = Error::kOther;
   // "gone" has no listing: it vanished while the walk ran, which is no error.
-  ::testing::internal::CaptureStdout();
-  EXPECT_THAT(Scan(p), ElementsAre(J("a", "in.ogg"), "after.ogg"));
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
-            "ERROR: Could not read directory: " + J("a", "locked") + "\n");
-  EXPECT_EQ(p.ended, 4);  // even the failed searches are ended
+  FakeStatus status;
+  EXPECT_THAT(Scan(t, &status), ElementsAre(J("a", "in.ogg"), "after.ogg"));
+  EXPECT_THAT(status.said, ElementsAre("found 1", "unreadable " + J("a", "locked"), "found 2"));
+  // The base is ".", and a shortage is no unreadable directory: it ends the run.
+  t.errors[""] = Error::kOther;
+  Scan(t, &status);
+  EXPECT_EQ(status.said.back(), "unreadable .");
+  t.errors[""] = Error::kNoMemory;
+  EXPECT_THROW(Scan(t), std::bad_alloc);
+  t.errors[""] = Error::kNoDescriptors;
+  EXPECT_THROW(Scan(t), DescriptorShortage);
 }
 
 TEST(ScanDirectoryTest, LinkBackToAnAncestorIsNotEnteredButASecondLinkElsewhereIs) {
-  FakePlatform p;
-  p.dirs[""] = {{"a", true}, {"b", true}};
-  p.dirs["a"] = {{"loop", true}, {"wide", true}, {"x.ogg", false}};
-  p.dirs[J("a", "loop")] = {{"x.ogg", false}};  // what the loop would show
-  p.dirs[J("a", "wide")] = {{"y.ogg", false}};
-  p.dirs["b"] = {{"x.ogg", false}};
-  p.ids[""] = {1, 1};
-  p.ids["a"] = {1, 2};
-  p.ids[J("a", "loop")] = {1, 2};     // leads back to a
-  p.ids[J("a", "wide")] = {1, 2, 5};  // a 128-bit id whose low half is a's
-  p.ids["b"] = {1, 2};                // the same folder as a, reached twice
-  EXPECT_THAT(Scan(p), ElementsAre(J(J("a", "wide"), "y.ogg"), J("a", "x.ogg"),
-                                   J("b", "x.ogg")));
+  MemoryTree t;
+  t.dirs[""] = {Dir("a"), Dir("b")};
+  t.dirs["a"] = {Dir("loop", true), Dir("wide"), File("x.ogg")};
+  t.dirs[J("a", "loop")] = {File("x.ogg")};  // what the loop would show
+  t.dirs[J("a", "wide")] = {File("y.ogg")};
+  t.dirs["b"] = {File("x.ogg")};
+  t.ids[""] = {1, 1};
+  t.ids["a"] = {1, 2};
+  t.ids[J("a", "loop")] = {1, 2};     // leads back to a
+  t.ids[J("a", "wide")] = {1, 2, 5};  // a 128-bit id whose low half is a's
+  t.ids["b"] = {1, 2};                // the same folder as a, reached twice
+  EXPECT_THAT(Scan(t), ElementsAre(J(J("a", "wide"), "y.ogg"), J("a", "x.ogg"), J("b", "x.ogg")));
 }
 
 // The real platform, on trees on disk.
@@ -178,9 +122,8 @@ TEST(ScanDirectoryTest, LinkBackToAnAncestorIsNotEnteredButASecondLinkElsewhereI
 FileList ScanTree(const TempTree& tree) {
   char old[4096];
   EXPECT_NE(getcwd(old, sizeof old), nullptr);
-  EXPECT_TRUE(SystemPlatform().EnterDirectory(tree.root()));
-  FileList files;
-  ScanDirectory(SystemPlatform(), "", &files);
+  EXPECT_EQ(SystemCalls().EnterDirectory(tree.root()), Error::kNone);
+  const FileList files = Scan(SystemCalls());
   EXPECT_EQ(chdir(old), 0);
   return files;
 }

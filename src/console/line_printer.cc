@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: MIT
+#include "console/line_printer.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <chrono>
+#include <utility>
+
+namespace trackmeter {
+
+namespace {
+
+constexpr int64_t kEveryNs = 100'000'000;
+
+int64_t Now() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
+LinePrinter::LinePrinter(std::FILE* out, std::FILE* err, bool smart,
+                         std::function<int()> columns)
+    : out_(out), err_(err), smart_(smart), columns_(std::move(columns)) {}
+
+// Blanks over what is shown, and back to the margin: carriage returns and
+// blanks work on every terminal, the Windows console included.
+void LinePrinter::EraseLocked() {
+  if (shown_ == 0) return;
+  std::fprintf(err_, "\r%*s\r", static_cast<int>(shown_), "");
+  std::fflush(err_);
+  shown_ = 0;
+}
+
+// A failed write (a closed pipe) is not the run's concern.
+void LinePrinter::Line(const std::string& text) {
+  const std::lock_guard<std::mutex> hold(lock_);
+  EraseLocked();
+  std::fwrite(text.data(), 1, text.size(), out_);
+  std::fflush(out_);
+}
+
+void LinePrinter::Note(const std::string& text) {
+  const std::lock_guard<std::mutex> hold(lock_);
+  EraseLocked();
+  std::fwrite(text.data(), 1, text.size(), err_);
+  std::fflush(err_);
+}
+
+bool LinePrinter::StatusDue() const {
+  const int64_t last = last_.load(std::memory_order_relaxed);
+  return smart_ && (last == INT64_MIN || Now() - last >= kEveryNs);
+}
+
+void LinePrinter::Status(const std::string& text) {
+  if (!StatusDue()) return;
+  const std::unique_lock<std::mutex> hold(lock_, std::try_to_lock);
+  if (!hold.owns_lock()) return;  // another thread is printing
+  // One column short of the width: a line that fills it wraps on some
+  // terminals, and "\r" would then leave its first row behind.
+  const int columns = columns_ ? columns_() : 0;
+  const std::size_t room = columns > 0 ? static_cast<std::size_t>(columns - 1) : SIZE_MAX;
+  std::size_t length = std::min(text.size(), room);
+  while (length > 0 && text[length - 1] == ' ') --length;
+  const std::size_t blanks = std::min(shown_, room) > length ? std::min(shown_, room) - length : 0;
+  std::fprintf(err_, "\r%.*s%*s", static_cast<int>(length), text.c_str(),
+               static_cast<int>(blanks), "");
+  std::fflush(err_);
+  shown_ = length;
+  last_ = Now();
+}
+
+}  // namespace trackmeter

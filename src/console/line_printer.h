@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: MIT
+// Lines to standard output, and a status line on a terminal that never
+// stays behind: rewritten in place, cut to the terminal's width so that it
+// never wraps, and erased before every other line.
+#ifndef TRACKMETER_CONSOLE_LINE_PRINTER_H_
+#define TRACKMETER_CONSOLE_LINE_PRINTER_H_
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <mutex>
+#include <string>
+
+namespace trackmeter {
+
+class LinePrinter {
+ public:
+  // smart: err is a terminal that a person reads; columns gives its width
+  // (0 if unknown). Without smart, the status line is never shown.
+  LinePrinter(std::FILE* out, std::FILE* err, bool smart, std::function<int()> columns);
+
+  // text to out, at once (a run that is killed keeps its lines).
+  void Line(const std::string& text);
+  // text to err, for the person at the terminal.
+  void Note(const std::string& text);
+  // Whether a status line would be drawn now: it is drawn at most ten
+  // times a second, so its text need not be made more often.
+  bool StatusDue() const;
+  // The status line; any thread may call it.
+  void Status(const std::string& text);
+
+ private:
+  void EraseLocked();
+
+  std::FILE* const out_;
+  std::FILE* const err_;
+  const bool smart_;
+  const std::function<int()> columns_;
+  std::mutex lock_;
+  std::atomic<int64_t> last_{INT64_MIN};  // when the status was last drawn, in ns
+  std::size_t shown_ = 0;                  // its length; 0 when none is shown
+};
+
+}  // namespace trackmeter
+
+#endif  // TRACKMETER_CONSOLE_LINE_PRINTER_H_
