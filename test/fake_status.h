@@ -35,7 +35,9 @@ class FakeStatus : public Status {
     said.push_back("inseparable " + a + " " + b);
   }
   void PassTried(uint64_t) override { ++passes_tried; }
-  void NoMultiplier(std::size_t n) override { said.push_back("no multiplier " + std::to_string(n)); }
+  void NoMultiplier(std::size_t n) override {
+    said.push_back("no multiplier " + std::to_string(n));
+  }
   void CouldNotWrite() override { said.push_back("could not write"); }
   void Generated(std::size_t n) override { said.push_back("generated " + std::to_string(n)); }
   void OutOfMemory() override { said.push_back("out of memory"); }

@@ -11,10 +11,14 @@ namespace trackmeter {
 class FakeSystem : public System {
  public:
   using Path = const std::string&;
-  Error ListDirectory(Path p, std::vector<RawEntry>* e) override { return real.ListDirectory(p, e); }
+  Error ListDirectory(Path p, std::vector<RawEntry>* e) override {
+    return real.ListDirectory(p, e);
+  }
   Error EnterDirectory(Path p) override { return real.EnterDirectory(p); }
   Error CurrentDirectory(std::string* p) override { return real.CurrentDirectory(p); }
-  Error IdentifyDirectory(Path p, DirectoryId* id) override { return real.IdentifyDirectory(p, id); }
+  Error IdentifyDirectory(Path p, DirectoryId* id) override {
+    return real.IdentifyDirectory(p, id);
+  }
   Error OpenForReading(Path p, std::unique_ptr<InputFile>* f) override {
     return real.OpenForReading(p, f);
   }

@@ -13,7 +13,9 @@ bool IsSeparator(char c, char separator) { return c == '/' || c == separator; }
 // How much of path is its root ("/", "C:\", "\\server\share\"); 0 when it
 // is relative. *core is the root without its last separator.
 std::size_t Root(const std::string& path, char separator, std::string* core) {
-  const auto sep = [&](std::size_t i) { return i < path.size() && IsSeparator(path[i], separator); };
+  const auto sep = [&](std::size_t i) {
+    return i < path.size() && IsSeparator(path[i], separator);
+  };
   std::size_t end = 0;
   if (separator == '\\' && sep(0) && sep(1)) {
     end = 2;

@@ -12,7 +12,7 @@ TEST(AbsoluteBasePathTest, FoldsDotsByNameOnBothKindsOfSystem) {
   EXPECT_EQ(AbsoluteBasePath("/home/u", "/x/../../y", '/'), "/y");
   EXPECT_EQ(AbsoluteBasePath("/home/u", "../..", '/'), "/");
   EXPECT_EQ(AbsoluteBasePath("/", ".", '/'), "/");
-  EXPECT_EQ(AbsoluteBasePath(".", "music", '/'), "music");  // no start to be had
+  EXPECT_EQ(AbsoluteBasePath(".", "music", '/'), "music");              // no start to be had
   EXPECT_EQ(AbsoluteBasePath("/home/u", "a\\b", '/'), "/home/u/a\\b");  // a name on POSIX
 
   EXPECT_EQ(AbsoluteBasePath("Z:\\tmp", "music/sfx\\..", '\\'), "Z:\\tmp\\music");

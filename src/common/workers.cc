@@ -39,7 +39,8 @@ class FirstFailure {
 class Ordered {
  public:
   Ordered(std::size_t n, unsigned threads)
-      : n_(n), done_(new std::atomic<uint8_t>[n]),
+      : n_(n),
+        done_(new std::atomic<uint8_t>[n]),
         chunk_(std::clamp<std::size_t>(n / (32 * std::size_t{threads}), 1, 16)) {
     for (std::size_t i = 0; i < n; ++i) done_[i].store(kPending, std::memory_order_relaxed);
   }
@@ -71,9 +72,8 @@ class Ordered {
       std::size_t upto;
       {
         std::unique_lock<std::mutex> hold(lock_);
-        wake_.wait_for(hold, std::chrono::milliseconds(100), [&] {
-          return stop_ || frontier_ == n_ || urgent_passed_ > urgent_taken;
-        });
+        wake_.wait_for(hold, std::chrono::milliseconds(100),
+                       [&] { return stop_ || frontier_ == n_ || urgent_passed_ > urgent_taken; });
         if (stop_) return;
         upto = frontier_;
         urgent_taken = urgent_passed_;
@@ -95,8 +95,8 @@ class Ordered {
     {
       const std::lock_guard<std::mutex> hold(lock_);
       if (i != frontier_) return;  // the worker of the index at the frontier moves it
-      for (uint8_t state; frontier_ < n_ &&
-                          (state = done_[frontier_].load(std::memory_order_acquire)) != kPending;
+      for (uint8_t state;
+           frontier_ < n_ && (state = done_[frontier_].load(std::memory_order_acquire)) != kPending;
            ++frontier_) {
         if (state == kUrgent) {
           ++urgent_passed_;
@@ -166,7 +166,8 @@ void Workers::InOrder(std::size_t n, const std::function<Task()>& make_task,
         throw;
       }
     };
-    if (Launch(threads, [&] { run.Work(make_task, urgent); }, take_or_stop)) {
+    if (Launch(
+            threads, [&] { run.Work(make_task, urgent); }, take_or_stop)) {
       run.Rethrow();
       return;
     }

@@ -20,7 +20,8 @@ class Starved : public Workers {
 
  protected:
   std::thread Start(const std::function<void()>& body) override {
-    if (left_-- <= 0) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    if (left_-- <= 0)
+      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
     ++started;
     return Workers::Start(body);
   }
@@ -32,7 +33,8 @@ class Starved : public Workers {
 // Every index's work done once, on its own worker's state, and taken in
 // order; also when no thread, or fewer than asked, could be started.
 TEST(WorkersTest, InOrderTakesEveryIndexInOrderWithAnyThreadsStarted) {
-  for (const auto& [count, start] : std::vector<std::pair<unsigned, int>>{{1, 9}, {4, 9}, {4, 2}, {4, 0}}) {
+  for (const auto& [count, start] :
+       std::vector<std::pair<unsigned, int>>{{1, 9}, {4, 9}, {4, 2}, {4, 0}}) {
     Starved workers(count, start);
     constexpr std::size_t n = 2000;
     std::vector<int> done(n, 0), taken;
@@ -83,8 +85,9 @@ TEST(WorkersTest, FirstSuccessIsTheSmallestAndFailuresComeBack) {
       if (i == 500) throw std::bad_alloc();
     };
   };
-  EXPECT_THROW(two.InOrder(1000, failing_task, [](std::size_t) { return false; },
-                           [](std::size_t i) { EXPECT_LT(i, 500u); }),
+  EXPECT_THROW(two.InOrder(
+                   1000, failing_task, [](std::size_t) { return false; },
+                   [](std::size_t i) { EXPECT_LT(i, 500u); }),
                std::bad_alloc);
 }
 

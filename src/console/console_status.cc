@@ -32,18 +32,21 @@ void ConsoleStatus::DirectoryUnreadable(const std::string& path) {
 }
 
 void ConsoleStatus::FileFound(std::size_t found) {
-  if (printer_.StatusDue()) printer_.Status("Looking for Ogg files: " + std::to_string(found) + " found");
+  if (printer_.StatusDue())
+    printer_.Status("Looking for Ogg files: " + std::to_string(found) + " found");
 }
 
 void ConsoleStatus::NoOggsFound() { printer_.Line("ERROR: No Oggs found!\n"); }
 
-void ConsoleStatus::FileMeasured(const std::string& path, Outcome outcome,
-                                 std::size_t measured, std::size_t total) {
-  if (outcome == Outcome::kCouldNotOpen) printer_.Line("ERROR: Could not open file: " + path + "\n");
+void ConsoleStatus::FileMeasured(const std::string& path, Outcome outcome, std::size_t measured,
+                                 std::size_t total) {
+  if (outcome == Outcome::kCouldNotOpen)
+    printer_.Line("ERROR: Could not open file: " + path + "\n");
   if (outcome == Outcome::kNotOggVorbis)
     printer_.Line("ERROR: OGG could not open file: " + path + "\n");
-  if (printer_.StatusDue()) printer_.Status("Measuring: " + std::to_string(measured) + " of " +
-                  Counted(total, "file", "files"));
+  if (printer_.StatusDue())
+    printer_.Status("Measuring: " + std::to_string(measured) + " of " +
+                    Counted(total, "file", "files"));
 }
 
 void ConsoleStatus::FoldedDuplicate(const std::string& first, const std::string& second) {
@@ -57,7 +60,8 @@ void ConsoleStatus::Inseparable(const std::string& first, const std::string& sec
 }
 
 void ConsoleStatus::PassTried(uint64_t passes) {
-  if (printer_.StatusDue()) printer_.Status("Looking for distinct ids: " + Counted(passes, "pass", "passes") + " tried");
+  if (printer_.StatusDue())
+    printer_.Status("Looking for distinct ids: " + Counted(passes, "pass", "passes") + " tried");
 }
 
 void ConsoleStatus::NoMultiplier(std::size_t files) {

@@ -2,8 +2,8 @@
 #include "console/line_printer.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <chrono>
+#include <cstdint>
 #include <utility>
 
 namespace trackmeter {
@@ -20,8 +20,7 @@ int64_t Now() {
 
 }  // namespace
 
-LinePrinter::LinePrinter(std::FILE* out, std::FILE* err, bool smart,
-                         std::function<int()> columns)
+LinePrinter::LinePrinter(std::FILE* out, std::FILE* err, bool smart, std::function<int()> columns)
     : out_(out), err_(err), smart_(smart), columns_(std::move(columns)) {}
 
 // Blanks over what is shown, and back to the margin: carriage returns and
@@ -64,8 +63,8 @@ void LinePrinter::Status(const std::string& text) {
   std::size_t length = std::min(text.size(), room);
   while (length > 0 && text[length - 1] == ' ') --length;
   const std::size_t blanks = std::min(shown_, room) > length ? std::min(shown_, room) - length : 0;
-  std::fprintf(err_, "\r%.*s%*s", static_cast<int>(length), text.c_str(),
-               static_cast<int>(blanks), "");
+  std::fprintf(err_, "\r%.*s%*s", static_cast<int>(length), text.c_str(), static_cast<int>(blanks),
+               "");
   std::fflush(err_);
   shown_ = length;
   last_ = Now();

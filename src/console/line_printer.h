@@ -39,7 +39,7 @@ class LinePrinter {
   const std::function<int()> columns_;
   std::mutex lock_;
   std::atomic<int64_t> last_{INT64_MIN};  // when the status was last drawn, in ns
-  std::size_t shown_ = 0;                  // its length; 0 when none is shown
+  std::size_t shown_ = 0;                 // its length; 0 when none is shown
 };
 
 }  // namespace trackmeter

@@ -103,7 +103,8 @@ void SortRecords(RecordTable* records) {
 }
 
 std::vector<unsigned char> EncodeDurations(uint32_t pass, const RecordTable& records) {
-  std::vector<unsigned char> bytes(TRACKMETER_HEADER_SIZE + TRACKMETER_RECORD_SIZE * records.size());
+  std::vector<unsigned char> bytes(TRACKMETER_HEADER_SIZE +
+                                   TRACKMETER_RECORD_SIZE * records.size());
   unsigned char* out = PutLittleEndian32(bytes.data(), pass);
   out = PutLittleEndian32(out, static_cast<uint32_t>(records.size()));
   for (const DurationRecord& r : records) {

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "output/durations_file.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "fake_system.h"
 #include "temp_tree.h"
@@ -41,7 +40,6 @@ TEST(SortRecordsTest, AscendingAsUnsigned) {
 // Runs the writer inside a fresh tree.
 class WriteTest : public ::testing::Test {
  protected:
-
   TempTree tree_;
   ScopedDirectory inside_{tree_.root()};
   const RecordTable records_ = {{7, 1.5f}, {9, 0.0f}};
@@ -79,8 +77,7 @@ struct FailingSystem : FakeSystem {
     return Fails() ? Error::kOther : real.RenameOver(from, to);
   }
   struct File : OutputFile {
-    File(FailingSystem* system, std::unique_ptr<OutputFile> file)
-        : s(system), f(std::move(file)) {}
+    File(FailingSystem* system, std::unique_ptr<OutputFile> file) : s(system), f(std::move(file)) {}
     Error Write(const void* d, std::size_t n) override {
       // A failing write still writes half, as a full disk would.
       if (!s->Fails()) return f->Write(d, n);
@@ -166,8 +163,7 @@ struct RuledSystem : FakeSystem {
     return busy-- > 0 ? Error::kBusy : real.RenameOver(from, to);
   }
   struct Owned : OutputFile {
-    Owned(RuledSystem* system, std::unique_ptr<OutputFile> file)
-        : s(system), f(std::move(file)) {}
+    Owned(RuledSystem* system, std::unique_ptr<OutputFile> file) : s(system), f(std::move(file)) {}
     Error Write(const void* d, std::size_t n) override { return f->Write(d, n); }
     Error Flush() override { return f->Flush(); }
     Error Close() override { return f->Close(); }

@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The seam between the tool and its operating system: system calls and no
-// rules. Each call reports what it ran into as an Error and decides nothing;
-// what an error means is the caller's to say. None throws, but for memory of
-// its own (std::bad_alloc). platform_posix.cc (POSIX, macOS and the BSDs) and
-// platform_win32.cc implement it; tests stand a fake in its place.
+// The seam between the tool and its system: system calls, no rules. Each
+// reports what it ran into and decides nothing; none throws, but for memory
+// of its own (std::bad_alloc). platform_posix.cc (POSIX, macOS, the BSDs) and
+// platform_win32*.cc implement it; tests stand a fake in its place.
 #ifndef TRACKMETER_PLATFORM_PLATFORM_H_
 #define TRACKMETER_PLATFORM_PLATFORM_H_
 
@@ -15,7 +14,6 @@
 
 namespace trackmeter {
 
-// What a call ran into.
 enum class Error {
   kNone,
   kNotFound,       // no such file or directory, or a component is no directory
@@ -31,15 +29,13 @@ extern const char kPathSeparator;
 
 enum class Kind { kFile, kDirectory, kOther, kMissing };  // kMissing: a broken link
 
-// One entry of a directory as the system lists it.
-struct RawEntry {
+struct RawEntry {  // one entry of a directory, as the system lists it
   std::string name;
   Kind kind;  // of what it leads to, links followed
   bool link;  // a symbolic link or a junction, whatever it leads to
 };
 
-// Identity of a directory, to notice a link that leads back up the tree.
-struct DirectoryId {
+struct DirectoryId {  // to notice a link that leads back up the tree
   uint64_t device = 0;
   uint64_t inode = 0;
   uint64_t inode_high = 0;  // the upper half of a 128-bit file id, if any
@@ -48,8 +44,7 @@ struct DirectoryId {
   }
 };
 
-// What a file at a path is, the path's last component not followed.
-struct FileStatus {
+struct FileStatus {  // of a path, its last component not followed
   bool regular = false;   // a file: on POSIX a plain one (no link or device);
                           // on Windows anything but a directory
   bool writable = false;  // this process may write it (Windows: not read-only)
@@ -68,7 +63,7 @@ class InputFile {
   virtual int64_t ReadAt(uint64_t offset, void* buffer, std::size_t size) = 0;
 };
 
-// A file being written; closed when destroyed if Close was not called.
+// A file being written; closed when destroyed, if Close was not called.
 class OutputFile {
  public:
   virtual ~OutputFile() = default;
@@ -88,8 +83,8 @@ class System {
  public:
   virtual ~System() = default;
 
-  // Every entry of directory path ("" for the current one), "." and ".."
-  // included, in the order the system gives them.
+  // Every entry of directory path ("" is the current one), "." and ".."
+  // included, in the system's order.
   virtual Error ListDirectory(const std::string& path, std::vector<RawEntry>* entries) = 0;
   virtual Error EnterDirectory(const std::string& path) = 0;
   // The absolute path of the current directory, of any length.
@@ -114,11 +109,10 @@ class System {
   virtual unsigned long ProcessId() = 0;
   // The CPUs the process may run on (its affinity mask), else those online.
   virtual unsigned CountCpus() = 0;
-  // Whether a request for memory can be refused before the machine runs out:
-  // a limit on the process, or a kernel that never overcommits.
+  // Memory can be refused before the machine runs out: a limit on the
+  // process, or a kernel that never overcommits.
   virtual bool MemoryMayBeRefused() = 0;
-  // Standard error is a terminal (a console); its width in columns, 0 if
-  // unknown.
+  // Standard error is a terminal (a console), and its width (0: unknown).
   virtual bool ErrorIsTerminal() = 0;
   virtual int TerminalColumns() = 0;
 };
@@ -126,9 +120,8 @@ class System {
 // The system the tool runs on.
 System& SystemCalls();
 
-// Sets up standard output for a run: a reader that goes away (trackmeter |
-// head) does not end the process, and bytes go out as they are (no
-// line-end translation on Windows).
+// A reader of standard output that goes away (trackmeter | head) does not
+// end the process, and bytes go out as they are (no "\r\n" on Windows).
 void PrepareStandardOutput();
 
 }  // namespace trackmeter

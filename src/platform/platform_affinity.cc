@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The CPUs of this process's affinity mask, where the system has
-// sched_getaffinity (Linux); apart so that the rest of the POSIX side is
-// built with POSIX and BSD calls only.
+// The CPUs of the affinity mask where the system has sched_getaffinity
+// (Linux): apart, so that the POSIX side holds POSIX and BSD calls only.
 #if TRACKMETER_HAVE_SCHED_GETAFFINITY
 #include <sched.h>
 

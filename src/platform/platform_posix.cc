@@ -12,7 +12,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iterator>
+#include <utility>
 
 #include "platform/platform.h"
 
@@ -23,41 +25,29 @@ const char kPathSeparator = '/';
 unsigned CpusInAffinityMask();  // platform_affinity.cc; 0 where unknown
 
 namespace {
-
-Error ErrorOf(int error) {
-  switch (error) {
-    case 0: return Error::kNone;
-    case ENOENT: case ENOTDIR: return Error::kNotFound;
-    case EEXIST: return Error::kExists;
-    case ENOMEM: return Error::kNoMemory;
-    case EMFILE: case ENFILE: return Error::kNoDescriptors;
-    default: return Error::kOther;
-  }
+Error ErrorOf(int e) {
+  return e == 0 ? Error::kNone : e == ENOENT || e == ENOTDIR ? Error::kNotFound
+       : e == EEXIST ? Error::kExists : e == ENOMEM ? Error::kNoMemory
+       : e == EMFILE || e == ENFILE ? Error::kNoDescriptors : Error::kOther;
 }
 
-Kind KindOf(mode_t mode) {
-  return S_ISREG(mode) ? Kind::kFile : S_ISDIR(mode) ? Kind::kDirectory : Kind::kOther;
-}
+Error Done(bool ok) { return ok ? Error::kNone : ErrorOf(errno); }
 
 // The entry's kind from the listing where the file system gives it, else
-// from stat; a link is followed.
+// from stat; a link is followed. An entry that cannot be asked about (gone,
+// no permission) is left as kOther or kMissing.
 Error Describe(const std::string& path, const dirent& e, RawEntry* entry) {
 #ifdef DT_UNKNOWN
   entry->link = e.d_type == DT_LNK;
-  if (e.d_type == DT_DIR) entry->kind = Kind::kDirectory;
-  if (e.d_type == DT_REG) entry->kind = Kind::kFile;
+  entry->kind = e.d_type == DT_DIR ? Kind::kDirectory : e.d_type == DT_REG ? Kind::kFile : Kind::kOther;
   if (e.d_type != DT_UNKNOWN && e.d_type != DT_LNK) return Error::kNone;
-#else
-  (void)e;
 #endif
   struct stat st;
-  if (lstat(path.c_str(), &st) != 0) return errno == ENOENT ? Error::kNone : ErrorOf(errno);
+  if (lstat(path.c_str(), &st) != 0) return errno == ENOMEM ? Error::kNoMemory : Error::kNone;
   entry->link = S_ISLNK(st.st_mode);
-  if (entry->link && stat(path.c_str(), &st) != 0) {
-    entry->kind = Kind::kMissing;
-    return errno == ENOMEM ? Error::kNoMemory : Error::kNone;
-  }
-  entry->kind = KindOf(st.st_mode);
+  entry->kind = Kind::kMissing;
+  if (entry->link && stat(path.c_str(), &st) != 0) return errno == ENOMEM ? Error::kNoMemory : Error::kNone;
+  entry->kind = S_ISREG(st.st_mode) ? Kind::kFile : S_ISDIR(st.st_mode) ? Kind::kDirectory : Kind::kOther;
   return Error::kNone;
 }
 
@@ -65,19 +55,16 @@ Error Describe(const std::string& path, const dirent& e, RawEntry* entry) {
 constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // Holds the ending signals back for as long as it lives, so that the
-// handler never sees the temporary file half armed.
-class EndingSignalsHeld {
- public:
+// handler never sees the new file half armed.
+struct EndingSignalsHeld {
   EndingSignalsHeld() {
     sigset_t held;
     sigemptyset(&held);
     for (int sig : kEndingSignals) sigaddset(&held, sig);
-    sigprocmask(SIG_BLOCK, &held, &old_);
+    sigprocmask(SIG_BLOCK, &held, &old);
   }
-  ~EndingSignalsHeld() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
-
- private:
-  sigset_t old_;
+  ~EndingSignalsHeld() { sigprocmask(SIG_SETMASK, &old, nullptr); }
+  sigset_t old;
 };
 
 // While a new file exists, an ending signal removes it and then ends the
@@ -89,15 +76,11 @@ struct sigaction g_previous[std::size(kEndingSignals)];
 
 extern "C" void RemoveAndEnd(int sig) {
   if (g_armed != nullptr) unlink(g_armed);
-  struct sigaction fallback {};
-  fallback.sa_handler = SIG_DFL;
-  sigemptyset(&fallback.sa_mask);
-  sigaction(sig, &fallback, nullptr);
+  signal(sig, SIG_DFL);
   raise(sig);  // delivered with the default action once the handler returns
 }
 
-// Call with the ending signals held; takes name, from strdup.
-void Arm(char* name) {
+void Arm(char* name) {  // with the signals held; name from strdup
   if (g_armed == nullptr) {
     struct sigaction remove {};
     remove.sa_handler = RemoveAndEnd;
@@ -138,19 +121,12 @@ class PosixOutputFile final : public OutputFile {
     }
     return Error::kNone;
   }
-  Error Flush() override { return fsync(fd_) == 0 ? Error::kNone : ErrorOf(errno); }
-  Error Close() override {
-    const int fd = fd_;
-    fd_ = -1;
-    return close(fd) == 0 ? Error::kNone : ErrorOf(errno);
-  }
+  Error Flush() override { return Done(fsync(fd_) == 0); }
+  Error Close() override { return Done(close(std::exchange(fd_, -1)) == 0); }
   Error SetOwner(uint32_t owner, uint32_t group) override {
-    return fchown(fd_, static_cast<uid_t>(owner), static_cast<gid_t>(group)) == 0
-               ? Error::kNone : ErrorOf(errno);
+    return Done(fchown(fd_, static_cast<uid_t>(owner), static_cast<gid_t>(group)) == 0);
   }
-  Error SetMode(uint32_t mode) override {
-    return fchmod(fd_, static_cast<mode_t>(mode)) == 0 ? Error::kNone : ErrorOf(errno);
-  }
+  Error SetMode(uint32_t mode) override { return Done(fchmod(fd_, static_cast<mode_t>(mode)) == 0); }
 
  private:
   int fd_ = -1;
@@ -185,13 +161,8 @@ bool AskWhetherMemoryMayBeRefused() {
     struct rlimit limit;
     if (getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) return true;
   }
-  char mode = '0';
-  const int fd = open("/proc/sys/vm/overcommit_memory", O_RDONLY | O_CLOEXEC);
-  if (fd >= 0) {
-    if (read(fd, &mode, 1) != 1) mode = '0';
-    close(fd);
-  }
-  return mode == '2';  // never overcommit
+  std::ifstream mode("/proc/sys/vm/overcommit_memory");  // Linux's; "2": never overcommit
+  return mode.get() == '2';
 }
 
 class PosixSystem final : public System {
@@ -201,25 +172,17 @@ class PosixSystem final : public System {
     DIR* const d = opendir(dir.c_str());
     if (d == nullptr) return ErrorOf(errno);
     Error error = Error::kNone;
-    for (;;) {
-      errno = 0;
-      const dirent* e = readdir(d);
-      if (e == nullptr) {
-        error = ErrorOf(errno);
-        break;
-      }
+    for (errno = 0; const dirent* e = readdir(d); errno = 0) {
       RawEntry entry{e->d_name, Kind::kOther, false};
-      error = Describe(dir + "/" + entry.name, *e, &entry);
-      if (error != Error::kNone) break;
+      if ((error = Describe(dir + "/" + entry.name, *e, &entry)) != Error::kNone) break;
       entries->push_back(std::move(entry));
     }
+    if (error == Error::kNone) error = ErrorOf(errno);
     closedir(d);
     return error;
   }
 
-  Error EnterDirectory(const std::string& path) override {
-    return chdir(path.c_str()) == 0 ? Error::kNone : ErrorOf(errno);
-  }
+  Error EnterDirectory(const std::string& path) override { return Done(chdir(path.c_str()) == 0); }
 
   Error CurrentDirectory(std::string* path) override {
     std::vector<char> buf(4096);
@@ -246,12 +209,12 @@ class PosixSystem final : public System {
     // O_NONBLOCK, and the kind again, in case it changed in between.
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return ErrorOf(errno);
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-      close(fd);
-      return Error::kOther;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+      *file = std::make_unique<PosixInputFile>(fd, static_cast<uint64_t>(st.st_size));
+      return Error::kNone;
     }
-    *file = std::make_unique<PosixInputFile>(fd, static_cast<uint64_t>(st.st_size));
-    return Error::kNone;
+    close(fd);
+    return Error::kOther;
   }
 
   Error StatusOf(const std::string& path, FileStatus* status) override {
@@ -291,19 +254,15 @@ class PosixSystem final : public System {
     const std::string dir = slash == std::string::npos ? "." : to.substr(0, slash + 1);
     const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return ErrorOf(errno);
-    if (rename(from.c_str(), to.c_str()) != 0) {
-      const Error error = ErrorOf(errno);
-      close(fd);
-      return error;
-    }
-    Disarm(from);
-    const Error flushed = fsync(fd) == 0 ? Error::kNone : ErrorOf(errno);
+    const bool renamed = rename(from.c_str(), to.c_str()) == 0;
+    const Error error = renamed ? Done(fsync(fd) == 0) : ErrorOf(errno);
     close(fd);
-    return flushed;
+    if (renamed) Disarm(from);
+    return error;
   }
 
   Error Remove(const std::string& path) override {
-    const Error error = unlink(path.c_str()) == 0 ? Error::kNone : ErrorOf(errno);
+    const Error error = Done(unlink(path.c_str()) == 0);
     Disarm(path);
     return error;
   }

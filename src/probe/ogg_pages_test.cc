@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "probe/ogg_pages.h"
 
-#include <ogg/ogg.h>
-
 #include <gtest/gtest.h>
+#include <ogg/ogg.h>
 
 #include <random>
 #include <vector>

@@ -43,8 +43,7 @@ class WalkCounts {
 
   static Slot& Find(std::vector<Slot>* slots, const DirectoryId& id) {
     const std::size_t mask = slots->size() - 1;
-    const uint64_t mixed =
-        (id.inode ^ id.inode_high) * 0x9E3779B97F4A7C15u ^ id.device;
+    const uint64_t mixed = (id.inode ^ id.inode_high) * 0x9E3779B97F4A7C15u ^ id.device;
     for (std::size_t at = (mixed >> 20) & mask;; at = (at + 1) & mask) {
       Slot& slot = (*slots)[at];
       if (slot.count == 0 || slot.id == id) return slot;

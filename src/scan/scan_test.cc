@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "scan/scan.h"
 
-#include <unistd.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <map>
 
@@ -37,14 +36,10 @@ struct MemoryTree : FakeSystem {
   }
 };
 
-RawEntry Dir(const std::string& name, bool link = false) {
-  return {name, Kind::kDirectory, link};
-}
+RawEntry Dir(const std::string& name, bool link = false) { return {name, Kind::kDirectory, link}; }
 RawEntry File(const std::string& name) { return {name, Kind::kFile, false}; }
 
-std::string J(const std::string& a, const std::string& b) {
-  return a + kPathSeparator + b;
-}
+std::string J(const std::string& a, const std::string& b) { return a + kPathSeparator + b; }
 
 FileList Scan(System& system, FakeStatus* status = nullptr) {
   FakeStatus quiet;
@@ -67,18 +62,24 @@ TEST(IsOggNameTest, TakesOnlyLowerCaseEndingAfterANonEmptyStem) {
 
 TEST(ScanDirectoryTest, DepthFirstInByteOrderWithSubdirectoryFilesInPlace) {
   MemoryTree t;
-  t.dirs[""] = {Dir("."), Dir(".."), File("z.ogg"), Dir("music"), File("a.ogg"),
-                File("Durations.bin"), File(".hidden.ogg"), Dir("box.ogg"), File("A.OGG")};
+  t.dirs[""] = {Dir("."),
+                Dir(".."),
+                File("z.ogg"),
+                Dir("music"),
+                File("a.ogg"),
+                File("Durations.bin"),
+                File(".hidden.ogg"),
+                Dir("box.ogg"),
+                File("A.OGG")};
   t.dirs["music"] = {Dir("."), Dir(".."), File("outro.ogg"), Dir("sfx"), File("intro.ogg")};
   t.dirs[J("music", "sfx")] = {File("boom.ogg"), {"fifo.ogg", Kind::kOther, false}};
   t.dirs["box.ogg"] = {Dir("a")};  // a directory is never taken as a file
   t.dirs[J("box.ogg", "a")] = {File("x.ogg")};
   FakeStatus status;
-  EXPECT_THAT(Scan(t, &status),
-              ElementsAre(".hidden.ogg", "a.ogg", J(J("box.ogg", "a"), "x.ogg"),
-                          J("music", "intro.ogg"), J("music", "outro.ogg"),
-                          J(J("music", "sfx"), "boom.ogg"), J(J("music", "sfx"), "fifo.ogg"),
-                          "z.ogg"));
+  EXPECT_THAT(Scan(t, &status), ElementsAre(".hidden.ogg", "a.ogg", J(J("box.ogg", "a"), "x.ogg"),
+                                            J("music", "intro.ogg"), J("music", "outro.ogg"),
+                                            J(J("music", "sfx"), "boom.ogg"),
+                                            J(J("music", "sfx"), "fifo.ogg"), "z.ogg"));
   EXPECT_EQ(status.said.back(), "found 8");
 }
 
@@ -138,9 +139,8 @@ TEST(PosixScanTest, RealTreeWithLinksHiddenEntriesAndACycle) {
   ASSERT_EQ(symlink("..", tree.Path("a/b/up").c_str()), 0);  // a cycle
   ASSERT_EQ(symlink("../a.ogg", tree.Path("a/link.ogg").c_str()), 0);
   ASSERT_EQ(symlink("nowhere", tree.Path("a/broken.ogg").c_str()), 0);
-  EXPECT_THAT(ScanTree(tree),
-              ElementsAre(".hidden/h.ogg", "a/b/c/d.ogg", "a/broken.ogg",
-                          "a/link.ogg", "a.ogg", "box.ogg/x.ogg"));
+  EXPECT_THAT(ScanTree(tree), ElementsAre(".hidden/h.ogg", "a/b/c/d.ogg", "a/broken.ogg",
+                                          "a/link.ogg", "a.ogg", "box.ogg/x.ogg"));
 }
 
 TEST(PosixScanTest, DeepTreeNeedsNoDescriptorPerLevel) {
