@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // DurationsTable.cs: reading Durations.bin (format 1), the table trackmeter
-// writes, in C#. One file: C# 7.3, .NET Standard 2.0, no unsafe code, so it
+// writes, in C#. One file: C# 7.2, .NET Standard 2.0, no unsafe code, so it
 // runs in Unity 2019 and later, Godot 4 .NET, MonoGame, FNA, Stride and .NET 6
 // and later. Copy it, or add its folder as a Unity package. FORMAT.md, beside
 // the project's README, describes the table.

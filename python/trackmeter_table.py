@@ -20,7 +20,7 @@ import os
 import struct
 from typing import List, Optional, Tuple, Union
 
-__version__ = "1.0"
+__version__ = "1.0.0"
 FORMAT = 1
 
 HEADER_SIZE = 8
