@@ -28,15 +28,6 @@ TEST(EncodeDurationsTest, GoldenBytes) {
                         24));
 }
 
-TEST(SortRecordsTest, AscendingAsUnsigned) {
-  RecordTable records = {{0xFFFFFFF0, 1}, {0x80000000, 2}, {5, 3}, {0x7FFFFFFF, 4}};
-  SortRecords(&records);
-  std::vector<uint32_t> ids;
-  for (const auto& r : records) ids.push_back(r.id);
-  EXPECT_THAT(ids, ElementsAre(5u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFF0u));
-  EXPECT_EQ(records[0].seconds, 3.0f);
-}
-
 // Runs the writer inside a fresh tree.
 class WriteTest : public ::testing::Test {
  protected:
