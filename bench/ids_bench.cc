@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) sizes.push_back(std::strtoul(argv[i], nullptr, 10));
   }
   const unsigned workers = trackmeter::SystemCalls().CountCpus();
-  trackmeter::LinePrinter printer(stdout, stderr, false, nullptr);
+  trackmeter::LinePrinter printer(stdout, stderr, nullptr);
   trackmeter::ConsoleStatus status(printer);
   trackmeter::Workers one(1), all(workers);
   std::printf("%-8s %7s %10s %14s %11s %10s %14s %7s\n", "paths", "passes", "search_s",

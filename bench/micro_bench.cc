@@ -24,7 +24,7 @@ BENCHMARK(BM_PathHash)->Arg(16)->Arg(64)->Arg(256);
 void BM_OnePass(benchmark::State& state) {
   const auto files = trackmeter::SeededPaths(static_cast<std::size_t>(state.range(0)), 3);
   trackmeter::RecordTable records(files.size());
-  trackmeter::LinePrinter printer(stdout, stderr, false, nullptr);
+  trackmeter::LinePrinter printer(stdout, stderr, nullptr);
   trackmeter::ConsoleStatus status(printer);
   trackmeter::Workers one(1);
   for (auto _ : state)

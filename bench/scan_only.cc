@@ -10,7 +10,7 @@ int main(int argc, char** argv) {
   if (argc != 2) return 2;
   trackmeter::System& system = trackmeter::SystemCalls();
   if (system.EnterDirectory(argv[1]) != trackmeter::Error::kNone) return 1;
-  trackmeter::LinePrinter printer(stdout, stderr, false, nullptr);
+  trackmeter::LinePrinter printer(stdout, stderr, nullptr);
   trackmeter::ConsoleStatus status(printer);
   trackmeter::FileList files;
   trackmeter::ScanDirectory(system, status, "", &files);

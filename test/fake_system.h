@@ -31,8 +31,9 @@ class FakeSystem : public System {
   unsigned long ProcessId() override { return real.ProcessId(); }
   unsigned CountCpus() override { return real.CountCpus(); }
   bool MemoryMayBeRefused() override { return real.MemoryMayBeRefused(); }
-  bool ErrorIsTerminal() override { return false; }
-  int TerminalColumns() override { return 0; }
+  bool IsTerminal(Stream) override { return false; }
+  int TerminalColumns(Stream) override { return 0; }
+  bool WriteConsole(Stream, const std::string&) override { return false; }
 
   System& real = SystemCalls();
 };

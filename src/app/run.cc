@@ -96,8 +96,7 @@ int RunTrackmeter(int argc, const char* const* argv, System& system, Status& sta
 }
 
 int RunOnConsole(int argc, const char* const* argv, System& system) {
-  LinePrinter printer(stdout, stderr, system.ErrorIsTerminal(),
-                      [&system] { return system.TerminalColumns(); });
+  LinePrinter printer(stdout, stderr, &system);
   ConsoleStatus status(printer);
   return RunTrackmeter(argc, argv, system, status, std::getenv("TRACKMETER_JOBS"));
 }

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+#include "fake_system.h"
+
 namespace trackmeter {
 namespace {
 
@@ -23,7 +25,11 @@ TEST(ConsoleStatusTest, StatusLineFitsTheTerminalAndGivesWayToLines) {
   std::FILE* err = std::tmpfile();
   ASSERT_TRUE(out != nullptr && err != nullptr);
   {
-    LinePrinter printer(out, err, true, [] { return 20; });
+    struct Narrow : FakeSystem {
+      bool IsTerminal(Stream) override { return true; }
+      int TerminalColumns(Stream) override { return 20; }
+    } terminal;
+    LinePrinter printer(out, err, &terminal);
     ConsoleStatus status(printer);
     status.FileMeasured("a.ogg", Outcome::kMeasured, 2061, 20000);
     status.FileMeasured("b.ogg", Outcome::kNotOggVorbis, 2062, 20000);

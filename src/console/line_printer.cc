@@ -3,8 +3,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdint>
-#include <utility>
 
 namespace trackmeter {
 
@@ -20,31 +18,37 @@ int64_t Now() {
 
 }  // namespace
 
-LinePrinter::LinePrinter(std::FILE* out, std::FILE* err, bool smart, std::function<int()> columns)
-    : out_(out), err_(err), smart_(smart), columns_(std::move(columns)) {}
+LinePrinter::LinePrinter(std::FILE* out, std::FILE* err, System* system)
+    : out_(out), err_(err), system_(system),
+      smart_(system != nullptr && system->IsTerminal(Stream::kError)) {}
+
+// A failed write (a closed pipe) is not the run's concern. Each leaves at
+// once, so that bytes and console characters never overtake each other.
+void LinePrinter::Put(Stream stream, const std::string& text) {
+  if (system_ != nullptr && system_->WriteConsole(stream, text)) return;
+  std::FILE* const file = stream == Stream::kOutput ? out_ : err_;
+  std::fwrite(text.data(), 1, text.size(), file);
+  std::fflush(file);
+}
 
 // Blanks over what is shown, and back to the margin: carriage returns and
 // blanks work on every terminal, the Windows console included.
 void LinePrinter::EraseLocked() {
   if (shown_ == 0) return;
-  std::fprintf(err_, "\r%*s\r", static_cast<int>(shown_), "");
-  std::fflush(err_);
+  Put(Stream::kError, "\r" + std::string(shown_, ' ') + "\r");
   shown_ = 0;
 }
 
-// A failed write (a closed pipe) is not the run's concern.
 void LinePrinter::Line(const std::string& text) {
   const std::lock_guard<std::mutex> hold(lock_);
   EraseLocked();
-  std::fwrite(text.data(), 1, text.size(), out_);
-  std::fflush(out_);
+  Put(Stream::kOutput, text);
 }
 
 void LinePrinter::Note(const std::string& text) {
   const std::lock_guard<std::mutex> hold(lock_);
   EraseLocked();
-  std::fwrite(text.data(), 1, text.size(), err_);
-  std::fflush(err_);
+  Put(Stream::kError, text);
 }
 
 bool LinePrinter::StatusDue() const {
@@ -58,14 +62,12 @@ void LinePrinter::Status(const std::string& text) {
   if (!hold.owns_lock()) return;  // another thread is printing
   // One column short of the width: a line that fills it wraps on some
   // terminals, and "\r" would then leave its first row behind.
-  const int columns = columns_ ? columns_() : 0;
+  const int columns = system_->TerminalColumns(Stream::kError);
   const std::size_t room = columns > 0 ? static_cast<std::size_t>(columns - 1) : SIZE_MAX;
   std::size_t length = std::min(text.size(), room);
   while (length > 0 && text[length - 1] == ' ') --length;
   const std::size_t blanks = std::min(shown_, room) > length ? std::min(shown_, room) - length : 0;
-  std::fprintf(err_, "\r%.*s%*s", static_cast<int>(length), text.c_str(), static_cast<int>(blanks),
-               "");
-  std::fflush(err_);
+  Put(Stream::kError, "\r" + text.substr(0, length) + std::string(blanks, ' '));
   shown_ = length;
   last_ = Now();
 }

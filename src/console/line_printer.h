@@ -1,24 +1,27 @@
 // SPDX-License-Identifier: MIT
 // Lines to standard output, and a status line on a terminal that never
 // stays behind: rewritten in place, cut to the terminal's width so that it
-// never wraps, and erased before every other line.
+// never wraps, and erased before every other line. A console that shows
+// another code page (Windows) is written characters, not bytes.
 #ifndef TRACKMETER_CONSOLE_LINE_PRINTER_H_
 #define TRACKMETER_CONSOLE_LINE_PRINTER_H_
 
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
-#include <functional>
 #include <mutex>
 #include <string>
+
+#include "platform/platform.h"
 
 namespace trackmeter {
 
 class LinePrinter {
  public:
-  // smart: err is a terminal that a person reads; columns gives its width
-  // (0 if unknown). Without smart, the status line is never shown.
-  LinePrinter(std::FILE* out, std::FILE* err, bool smart, std::function<int()> columns);
+  // out and err are standard output and standard error, or files in their
+  // place; system, if given, tells whether err is a terminal, and writes
+  // to a console. Without it the status line is never shown.
+  LinePrinter(std::FILE* out, std::FILE* err, System* system);
 
   // text to out, at once (a run that is killed keeps its lines).
   void Line(const std::string& text);
@@ -31,15 +34,16 @@ class LinePrinter {
   void Status(const std::string& text);
 
  private:
+  void Put(Stream stream, const std::string& text);
   void EraseLocked();
 
   std::FILE* const out_;
   std::FILE* const err_;
+  System* const system_;
   const bool smart_;
-  const std::function<int()> columns_;
   std::mutex lock_;
   std::atomic<int64_t> last_{INT64_MIN};  // when the status was last drawn, in ns
-  std::size_t shown_ = 0;                 // its length; 0 when none is shown
+  std::size_t shown_ = 0;                  // its length; 0 when none is shown
 };
 
 }  // namespace trackmeter

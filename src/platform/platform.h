@@ -27,6 +27,8 @@ enum class Error {
 // What the system puts between path components: "/" on POSIX, "\" on Windows.
 extern const char kPathSeparator;
 
+enum class Stream { kOutput, kError };
+
 enum class Kind { kFile, kDirectory, kOther, kMissing };  // kMissing: a broken link
 
 struct RawEntry {  // one entry of a directory, as the system lists it
@@ -112,9 +114,12 @@ class System {
   // Memory can be refused before the machine runs out: a limit on the
   // process, or a kernel that never overcommits.
   virtual bool MemoryMayBeRefused() = 0;
-  // Standard error is a terminal (a console), and its width (0: unknown).
-  virtual bool ErrorIsTerminal() = 0;
-  virtual int TerminalColumns() = 0;
+  // stream is a terminal (a console), and its width (0: unknown).
+  virtual bool IsTerminal(Stream stream) = 0;
+  virtual int TerminalColumns(Stream stream) = 0;
+  // Where stream is a console that shows another code page (Windows),
+  // writes text (UTF-8) as its characters; else false, nothing written.
+  virtual bool WriteConsole(Stream stream, const std::string& text) = 0;
 };
 
 // The system the tool runs on.
@@ -123,6 +128,8 @@ System& SystemCalls();
 // A reader of standard output that goes away (trackmeter | head) does not
 // end the process, and bytes go out as they are (no "\r\n" on Windows).
 void PrepareStandardOutput();
+// The command line as UTF-8, whatever the code page (Windows).
+std::vector<std::string> CommandLine(int argc, char** argv);
 
 }  // namespace trackmeter
 

@@ -277,12 +277,12 @@ class PosixSystem final : public System {
 
   bool MemoryMayBeRefused() override { return memory_may_be_refused_; }
 
-  bool ErrorIsTerminal() override { return isatty(STDERR_FILENO) == 1; }
-
-  int TerminalColumns() override {
+  bool IsTerminal(Stream s) override { return isatty(s == Stream::kOutput ? 1 : 2) == 1; }
+  int TerminalColumns(Stream s) override {
     struct winsize size;
-    return ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+    return ioctl(s == Stream::kOutput ? 1 : 2, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
   }
+  bool WriteConsole(Stream, const std::string&) override { return false; }  // bytes as they are
 
  private:
   const bool memory_may_be_refused_ = AskWhetherMemoryMayBeRefused();
@@ -296,5 +296,7 @@ System& SystemCalls() {
 }
 
 void PrepareStandardOutput() { signal(SIGPIPE, SIG_IGN); }
+
+std::vector<std::string> CommandLine(int argc, char** argv) { return {argv, argv + argc}; }
 
 }  // namespace trackmeter

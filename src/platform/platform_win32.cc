@@ -22,8 +22,7 @@ const char kPathSeparator = '\\';
 void ArmRemoval(const std::wstring& path);
 void DisarmRemoval(const std::wstring& path);
 int ConsoleColumns(DWORD handle);
-
-namespace {
+bool WriteWide(DWORD handle, const std::wstring& text);
 
 std::wstring Widen(const std::string& text, UINT code_page) {
   const int size = static_cast<int>(text.size());
@@ -40,6 +39,8 @@ std::string Narrow(const std::wstring& wide) {
                       nullptr, nullptr);
   return text;
 }
+
+namespace {
 
 // What call(size, buffer) gives, in a buffer grown to the size it asks for.
 template <typename Call>
@@ -177,10 +178,8 @@ class Win32System final : public System {
     FindClose(search);
     return error == ERROR_NO_MORE_FILES ? Error::kNone : ErrorOf(error);
   }
-  // The base path comes from the command line, in the process's code page:
-  // UTF-8 where the exe's manifest is honoured, the ANSI code page before.
   Error EnterDirectory(const std::string& path) override {
-    return Done(SetCurrentDirectoryW(Widen(path, CP_ACP).c_str()));
+    return Done(SetCurrentDirectoryW(Widen(path, CP_UTF8).c_str()));
   }
   Error CurrentDirectory(std::string* path) override {
     const std::wstring dir = Grown(GetCurrentDirectoryW);
@@ -269,8 +268,12 @@ class Win32System final : public System {
   }
   // Refused only at the system's commit limit, which a run does not plan for.
   bool MemoryMayBeRefused() override { return false; }
-  bool ErrorIsTerminal() override { return ConsoleColumns(STD_ERROR_HANDLE) > 0; }
-  int TerminalColumns() override { return ConsoleColumns(STD_ERROR_HANDLE); }
+  bool IsTerminal(Stream s) override { return TerminalColumns(s) > 0; }
+  int TerminalColumns(Stream s) override { return ConsoleColumns(Handle(s)); }
+  bool WriteConsole(Stream s, const std::string& text) override {
+    return WriteWide(Handle(s), Widen(text, CP_UTF8));
+  }
+  static DWORD Handle(Stream s) { return s == Stream::kOutput ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE; }
 };
 
 }  // namespace

@@ -3,8 +3,16 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+// The C runtime's own split of the wide command line, as argv is split.
+extern "C" int __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** env, int glob, int* mode);
 
 namespace trackmeter {
+
+std::string Narrow(const std::wstring& wide);  // platform_win32.cc
 
 namespace {
 
@@ -44,6 +52,27 @@ void DisarmRemoval(const std::wstring& path) {
   if (was) g_armed = false;
   LeaveCriticalSection(&g_lock);
   if (was) SetConsoleCtrlHandler(OnConsoleEnd, FALSE);
+}
+
+// Bytes written to a console show in its code page; its own characters
+// show as themselves, whatever the code page.
+bool WriteWide(DWORD handle, const std::wstring& text) {
+  const HANDLE console = GetStdHandle(handle);
+  DWORD mode = 0, wrote = 0;
+  if (!GetConsoleMode(console, &mode)) return false;
+  WriteConsoleW(console, text.data(), static_cast<DWORD>(text.size()), &wrote, nullptr);
+  return true;
+}
+
+// Wherever a manifest's UTF-8 code page is not honoured (before Windows 10
+// 1903), argv is in the ANSI code page, which cannot hold every name.
+std::vector<std::string> CommandLine(int argc, char** argv) {
+  int count = 0, mode = 0;
+  wchar_t **wide = nullptr, **env = nullptr;
+  if (__wgetmainargs(&count, &wide, &env, 0, &mode) != 0 || wide == nullptr) return {argv, argv + argc};
+  std::vector<std::string> args;
+  for (int i = 0; i < count; ++i) args.push_back(Narrow(wide[i]));
+  return args;
 }
 
 int ConsoleColumns(DWORD handle) {
