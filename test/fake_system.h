@@ -31,8 +31,7 @@ class FakeSystem : public System {
   unsigned long ProcessId() override { return real.ProcessId(); }
   unsigned CountCpus() override { return real.CountCpus(); }
   bool MemoryMayBeRefused() override { return real.MemoryMayBeRefused(); }
-  bool IsTerminal(Stream) override { return false; }
-  int TerminalColumns(Stream) override { return 0; }
+  int TerminalColumns(Stream) override { return -1; }
   bool WriteConsole(Stream, const std::string&) override { return false; }
 
   System& real = SystemCalls();

@@ -26,7 +26,6 @@ TEST(ConsoleStatusTest, StatusLineFitsTheTerminalAndGivesWayToLines) {
   ASSERT_TRUE(out != nullptr && err != nullptr);
   {
     struct Narrow : FakeSystem {
-      bool IsTerminal(Stream) override { return true; }
       int TerminalColumns(Stream) override { return 20; }
     } terminal;
     LinePrinter printer(out, err, &terminal);

@@ -20,7 +20,7 @@ int64_t Now() {
 
 LinePrinter::LinePrinter(std::FILE* out, std::FILE* err, System* system)
     : out_(out), err_(err), system_(system),
-      smart_(system != nullptr && system->IsTerminal(Stream::kError)) {}
+      smart_(system != nullptr && system->TerminalColumns(Stream::kError) >= 0) {}
 
 // A failed write (a closed pipe) is not the run's concern. Each leaves at
 // once, so that bytes and console characters never overtake each other.

@@ -47,8 +47,7 @@ struct DirectoryId {  // to notice a link that leads back up the tree
 };
 
 struct FileStatus {  // of a path, its last component not followed
-  bool regular = false;   // a file: on POSIX a plain one (no link or device);
-                          // on Windows anything but a directory
+  bool regular = false;   // POSIX: a plain file (no link, no device); Windows: no directory
   bool writable = false;  // this process may write it (Windows: not read-only)
   bool has_owner = false;  // the three below are known (POSIX)
   uint32_t owner = 0, group = 0, mode = 0;
@@ -74,8 +73,7 @@ class OutputFile {
   // Pushes what was written to the disk.
   virtual Error Flush() = 0;
   virtual Error Close() = 0;
-  // kUnchanged leaves the owner or the group as it is. Where files have no
-  // owners (Windows) these do nothing.
+  // kUnchanged leaves either as it is; without owners (Windows), nothing.
   virtual Error SetOwner(uint32_t owner, uint32_t group) = 0;
   virtual Error SetMode(uint32_t mode) = 0;
   static constexpr uint32_t kUnchanged = 0xFFFFFFFF;
@@ -84,7 +82,6 @@ class OutputFile {
 class System {
  public:
   virtual ~System() = default;
-
   // Every entry of directory path ("" is the current one), "." and ".."
   // included, in the system's order.
   virtual Error ListDirectory(const std::string& path, std::vector<RawEntry>* entries) = 0;
@@ -93,10 +90,8 @@ class System {
   virtual Error CurrentDirectory(std::string* path) = 0;
   // kOther also when the system gives no usable identity.
   virtual Error IdentifyDirectory(const std::string& path, DirectoryId* id) = 0;
-
-  // Opens a regular file without ever blocking; anything else (a FIFO, a
-  // device, a directory) is kOther, and its kind is asked before it is
-  // opened, as opening a device can do things of its own.
+  // Opens a regular file, never blocking; anything else (a FIFO, a device)
+  // is kOther, asked before it is opened (opening a device does things).
   virtual Error OpenForReading(const std::string& path, std::unique_ptr<InputFile>* file) = 0;
   virtual Error StatusOf(const std::string& path, FileStatus* status) = 0;
   // Creates a new file, kExists if one is there, with the permissions of a
@@ -107,15 +102,13 @@ class System {
   // (never written through), and makes it last through a power loss.
   virtual Error RenameOver(const std::string& from, const std::string& to) = 0;
   virtual Error Remove(const std::string& path) = 0;
-
   virtual unsigned long ProcessId() = 0;
   // The CPUs the process may run on (its affinity mask), else those online.
   virtual unsigned CountCpus() = 0;
   // Memory can be refused before the machine runs out: a limit on the
   // process, or a kernel that never overcommits.
   virtual bool MemoryMayBeRefused() = 0;
-  // stream is a terminal (a console), and its width (0: unknown).
-  virtual bool IsTerminal(Stream stream) = 0;
+  // The width of stream's terminal (a console), 0 if unknown; -1: no terminal.
   virtual int TerminalColumns(Stream stream) = 0;
   // Where stream is a console that shows another code page (Windows),
   // writes text (UTF-8) as its characters; else false, nothing written.

@@ -107,9 +107,7 @@ void Disarm(const std::string& path) {
 class PosixOutputFile final : public OutputFile {
  public:
   void Adopt(int fd) { fd_ = fd; }
-  ~PosixOutputFile() override {
-    if (fd_ >= 0) close(fd_);
-  }
+  ~PosixOutputFile() override { close(fd_); }  // -1 if never adopted or closed: no harm
   Error Write(const void* data, std::size_t size) override {
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
@@ -277,10 +275,10 @@ class PosixSystem final : public System {
 
   bool MemoryMayBeRefused() override { return memory_may_be_refused_; }
 
-  bool IsTerminal(Stream s) override { return isatty(s == Stream::kOutput ? 1 : 2) == 1; }
   int TerminalColumns(Stream s) override {
     struct winsize size;
-    return ioctl(s == Stream::kOutput ? 1 : 2, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+    const int fd = s == Stream::kOutput ? 1 : 2;
+    return isatty(fd) != 1 ? -1 : ioctl(fd, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
   }
   bool WriteConsole(Stream, const std::string&) override { return false; }  // bytes as they are
 

@@ -167,12 +167,11 @@ class Win32System final : public System {
         FindFirstFileW(LongPath(path.empty() ? "*" : path + "\\*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return Failed();
     do {
-      const DWORD a = found.dwFileAttributes;
-      entries->push_back(RawEntry{
-          Narrow(found.cFileName),
-          (a & FILE_ATTRIBUTE_DIRECTORY) != 0 ? Kind::kDirectory : Kind::kFile,
-          (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && (found.dwReserved0 == IO_REPARSE_TAG_SYMLINK ||
-                                                      found.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT)});
+      const DWORD a = found.dwFileAttributes, tag = found.dwReserved0;
+      const bool link = (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+                        (tag == IO_REPARSE_TAG_SYMLINK || tag == IO_REPARSE_TAG_MOUNT_POINT);
+      entries->push_back(RawEntry{Narrow(found.cFileName),
+                                  (a & FILE_ATTRIBUTE_DIRECTORY) ? Kind::kDirectory : Kind::kFile, link});
     } while (FindNextFileW(search, &found));
     const DWORD error = GetLastError();
     FindClose(search);
@@ -268,7 +267,6 @@ class Win32System final : public System {
   }
   // Refused only at the system's commit limit, which a run does not plan for.
   bool MemoryMayBeRefused() override { return false; }
-  bool IsTerminal(Stream s) override { return TerminalColumns(s) > 0; }
   int TerminalColumns(Stream s) override { return ConsoleColumns(Handle(s)); }
   bool WriteConsole(Stream s, const std::string& text) override {
     return WriteWide(Handle(s), Widen(text, CP_UTF8));

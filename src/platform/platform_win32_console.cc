@@ -77,7 +77,7 @@ std::vector<std::string> CommandLine(int argc, char** argv) {
 
 int ConsoleColumns(DWORD handle) {
   CONSOLE_SCREEN_BUFFER_INFO info;
-  if (!GetConsoleScreenBufferInfo(GetStdHandle(handle), &info)) return 0;
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(handle), &info)) return -1;  // no console
   return info.srWindow.Right - info.srWindow.Left + 1;
 }
 
