@@ -13,7 +13,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <stdexcept>
+
+#ifndef TRACKMETER_EMULATOR
+#define TRACKMETER_EMULATOR ""
+#endif
 
 namespace trackmeter {
 
@@ -60,7 +65,39 @@ void Drain(int out_fd, int err_fd, RunResult* r) {
   }
 }
 
+// The command line that starts program: through the emulator if it is one
+// this build made, as it is if it is the host's (/bin/rm, say).
+std::vector<std::string> CommandLine(const std::string& program,
+                                     const std::vector<std::string>& args) {
+  std::vector<std::string> line;
+  if (program == TRACKMETER_EXE || program == TRACKMETER_LOOKUP_EXE) line = Emulator();
+  line.push_back(program);
+  line.insert(line.end(), args.begin(), args.end());
+  return line;
+}
+
+void Exec(const std::vector<std::string>& line) {
+  std::vector<char*> argv;
+  for (const std::string& a : line) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  execv(argv[0], argv.data());
+}
+
 }  // namespace
+
+const std::vector<std::string>& Emulator() {
+  static const std::vector<std::string> words = [] {
+    std::vector<std::string> split;
+    std::istringstream in(TRACKMETER_EMULATOR);
+    for (std::string word; in >> word;) split.push_back(word);
+    return split;
+  }();
+  return words;
+}
+
+void ExecBuilt(const std::string& program, const std::vector<std::string>& args) {
+  Exec(CommandLine(program, args));
+}
 
 TempTree::TempTree() {
   const char* tmp = std::getenv("TMPDIR");
@@ -155,11 +192,7 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     terminal = ptsname(err_pipe[0]);
     err_pipe[1] = -1;
   }
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(program.c_str()));
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-
+  const std::vector<std::string> line = CommandLine(program, args);
   const pid_t pid = fork();
   if (pid == 0) {
     if (!terminal.empty()) err_pipe[1] = open(terminal.c_str(), O_RDWR | O_NOCTTY);
@@ -174,7 +207,7 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
                       setuid(65534) != 0))
       _exit(125);
     if (in_child) in_child();
-    execv(program.c_str(), argv.data());
+    Exec(line);
     _exit(127);
   }
   close(out_pipe[1]);

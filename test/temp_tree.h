@@ -63,6 +63,14 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
                      const std::function<void()>& in_child = nullptr,
                      bool err_on_terminal = false);
 
+// A cross build's emulator (as CMAKE_CROSSCOMPILING_EMULATOR gives it),
+// through which the built programs start; empty in a native build.
+const std::vector<std::string>& Emulator();
+
+// Replaces this process with the built program, through the emulator if
+// there is one. Returns only if it cannot.
+void ExecBuilt(const std::string& program, const std::vector<std::string>& args);
+
 // Runs the built trackmeter.
 RunResult RunTrackmeter(const std::vector<std::string>& args,
                         const std::string& cwd, bool as_nobody = false,

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -51,7 +52,10 @@ class DurationsTable {
     }
     DurationsTable table;
     table.pass_ = trackmeter_pass(data, size);
-    table.records_.resize(trackmeter_count(data, size));
+    if (!Resize(&table.records_, trackmeter_count(data, size))) {
+      if (error != nullptr) *error = TooLarge(size);
+      return std::nullopt;
+    }
     for (std::size_t i = 0; i < table.records_.size(); ++i) {
       DurationEntry& entry = table.records_[i];
       trackmeter_record(data, size, i, &entry.id, &entry.seconds);
@@ -62,7 +66,8 @@ class DurationsTable {
   // Reads and parses the table at path. The size is checked against the
   // header before the records are read, so a huge file of junk is refused
   // without being read. The message in *error (unless error is null) starts
-  // "cannot open: " or is "cannot read" when the file could not be read, and
+  // "cannot open: " or is "cannot read" when the file could not be read,
+  // starts "too large to hold in memory: " when there is no room for it, and
   // starts "not a Durations.bin table: " when it is no valid table.
   static std::optional<DurationsTable> Load(const std::string& path,
                                             std::string* error) {
@@ -87,8 +92,10 @@ class DurationsTable {
       if (e != TRACKMETER_OK) {
         *error = kNotATable + Describe(e, offset, header, total);
       } else {
-        std::vector<unsigned char> bytes(static_cast<std::size_t>(size));
-        if (std::fread(bytes.data(), 1, bytes.size(), f) != bytes.size()) {
+        std::vector<unsigned char> bytes;
+        if (!Resize(&bytes, total)) {
+          *error = TooLarge(total);
+        } else if (std::fread(bytes.data(), 1, bytes.size(), f) != bytes.size()) {
           *error = "cannot read";
         } else {
           table = Parse(bytes.data(), bytes.size(), error);
@@ -124,6 +131,29 @@ class DurationsTable {
   static constexpr char kNotATable[] = "not a Durations.bin table: ";
 
   static uint32_t Le32(const unsigned char* p) { return trackmeter_le32(p); }
+
+  // Makes v n elements long, or says there is no room: n beyond what the
+  // vector can address (a table larger than a 32-bit system's memory), or
+  // an allocation that fails. Built without exceptions, a failed allocation
+  // ends the program, as any would there.
+  template <typename T>
+  static bool Resize(std::vector<T>* v, uint64_t n) {
+    if (n > v->max_size()) return false;
+#if defined(__cpp_exceptions) || defined(__EXCEPTIONS) || defined(_CPPUNWIND)
+    try {
+      v->resize(static_cast<std::size_t>(n));
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+#else
+    v->resize(static_cast<std::size_t>(n));
+#endif
+    return true;
+  }
+
+  static std::string TooLarge(uint64_t size) {
+    return "too large to hold in memory: " + std::to_string(size) + " bytes";
+  }
 
   // What error e at offset means, in words, for a table of size bytes of
   // which bytes holds at least the header (all of it for an order error).

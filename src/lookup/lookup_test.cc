@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "lookup/lookup.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "ogg_maker.h"
@@ -96,6 +100,27 @@ TEST(LookupCommandTest, RoundTripThroughTheTool) {
   EXPECT_THAT(dump.out, StartsWith("pass\t1\nmultiplier\t2\ncount\t3\n"));
   EXPECT_THAT(dump.out, HasSubstr("\t10\n"));
   EXPECT_EQ(std::count(dump.out.begin(), dump.out.end(), '\n'), 6);
+}
+
+// A valid header over 4 GiB of records (a sparse file), under a limit of
+// about 1 GB of address space: one line and status 2, not an abort.
+TEST(LookupCommandTest, TableLargerThanTheMemoryItMayUseIsRefused) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "an AddressSanitizer build cannot run under a limit on its address space";
+#endif
+  if (!Emulator().empty()) GTEST_SKIP() << "the limit would be the emulator's";
+  TempTree tree;
+  const uint32_t count = 0x1FFFFFFF;  // 8 + 8 x count = 4 GiB
+  tree.Write("Durations.bin", std::string("\x01\0\0\0\xFF\xFF\xFF\x1F", 8));  // pass 1
+  ASSERT_EQ(truncate(tree.Path("Durations.bin").c_str(), 8 + 8 * off_t{count}), 0);
+  const RunResult r = RunProgram(TRACKMETER_LOOKUP_EXE, {"Durations.bin"}, tree.root(), false, [] {
+    const rlimit none = {0, 0}, limit = {rlim_t{1000000} << 10, rlim_t{1000000} << 10};
+    setrlimit(RLIMIT_CORE, &none);
+    setrlimit(RLIMIT_AS, &limit);
+  });
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "trackmeter-lookup: Durations.bin: too large to hold in memory: 4294967296 bytes\n");
 }
 
 }  // namespace
