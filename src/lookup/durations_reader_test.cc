@@ -129,24 +129,6 @@ TEST(DurationsReaderTest, ANullErrorPointerIsAllowed) {
   EXPECT_TRUE(DurationsTable::Load(tree.Path("good.bin"), nullptr));
 }
 
-TEST(DurationsReaderTest, ParsesAndFindsIdsAtBothEnds) {
-  const std::string bytes =
-      Table(1, 3, {{0, 1.0f}, {2601905, 10.0f}, {0xFFFFFFFF, 2.5f}});
-  std::string error;
-  const auto table = DurationsTable::Parse(bytes.data(), bytes.size(), &error);
-  ASSERT_TRUE(table.has_value()) << error;
-  EXPECT_EQ(table->pass(), 1u);
-  EXPECT_EQ(table->multiplier(), 2u);
-  ASSERT_EQ(table->records().size(), 3u);
-  EXPECT_EQ(table->LookupId(0), 1.0f);
-  EXPECT_EQ(table->LookupId(0xFFFFFFFF), 2.5f);
-  EXPECT_EQ(table->LookupId(1), std::nullopt);
-  EXPECT_EQ(table->LookupId(0xFFFFFFFE), std::nullopt);
-  EXPECT_EQ(table->Lookup("music\\intro.ogg"), 10.0f);
-  EXPECT_EQ(table->Lookup("MUSIC/Intro.Ogg"), 10.0f);
-  EXPECT_EQ(table->Lookup("music/outro.ogg"), std::nullopt);
-}
-
 TEST(DurationsReaderTest, EveryMalformedTableIsNamedWithItsPlace) {
   const std::string good = Table(1, 2, {{5, 1.0f}, {9, 2.0f}});
   for (std::size_t n = 0; n < 8; ++n)

@@ -33,15 +33,6 @@ Outcome Lookup(std::vector<std::string> args) {
   return {status, out.str(), err.str()};
 }
 
-TEST(FormatSecondsTest, ShortestDecimalThatReadsBack) {
-  EXPECT_EQ(FormatSeconds(10.0f), "10");
-  EXPECT_EQ(FormatSeconds(0.0f), "0");
-  EXPECT_EQ(FormatSeconds(1.5f), "1.5");
-  EXPECT_EQ(FormatSeconds(0.1f), "0.1");
-  EXPECT_EQ(FormatSeconds(1.0f / 3), "0.33333334");
-  EXPECT_EQ(FormatSeconds(3601.25f), "3601.25");
-}
-
 TEST(LookupCommandTest, UsageHelpAndBadTables) {
   Outcome none = Lookup({});
   EXPECT_EQ(none.status, 2);
