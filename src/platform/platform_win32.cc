@@ -18,7 +18,7 @@ namespace trackmeter {
 const char kPathSeparator = '\\';
 
 // platform_win32_console.cc: a new file removed when the console ends the
-// run; a console's width (0 if the handle is none).
+// run; a console's width (-1 if the handle is none), its wide writer.
 void ArmRemoval(const std::wstring& path);
 void DisarmRemoval(const std::wstring& path);
 int ConsoleColumns(DWORD handle);
