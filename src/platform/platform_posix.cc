@@ -104,13 +104,28 @@ void Disarm(const std::string& path) {
   g_armed = nullptr;
 }
 
-class PosixOutputFile final : public OutputFile {
+// A file by its descriptor, as the Windows side keeps one by its handle;
+// read with pread, which leaves no shared offset behind.
+class PosixFile final : public InputFile, public OutputFile {
  public:
+  explicit PosixFile(int fd = -1, uint64_t size = 0) : fd_(fd), size_(size) {}
+  ~PosixFile() override { close(fd_); }  // -1 if never adopted or closed: no harm
   void Adopt(int fd) { fd_ = fd; }
-  ~PosixOutputFile() override { close(fd_); }  // -1 if never adopted or closed: no harm
+  uint64_t Size() const override { return size_; }
+  int64_t ReadAt(uint64_t offset, void* buffer, std::size_t size) override {
+    unsigned char* const out = static_cast<unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < size) {
+      const ssize_t n = pread(fd_, out + done, size - done, static_cast<off_t>(offset + done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return -1;
+      if (n == 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    return static_cast<int64_t>(done);
+  }
   Error Write(const void* data, std::size_t size) override {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
+    for (const char* p = static_cast<const char*>(data); size > 0;) {
       const ssize_t n = write(fd_, p, size);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return n < 0 ? ErrorOf(errno) : Error::kOther;
@@ -125,29 +140,6 @@ class PosixOutputFile final : public OutputFile {
     return Done(fchown(fd_, static_cast<uid_t>(owner), static_cast<gid_t>(group)) == 0);
   }
   Error SetMode(uint32_t mode) override { return Done(fchmod(fd_, static_cast<mode_t>(mode)) == 0); }
-
- private:
-  int fd_ = -1;
-};
-
-// Read with pread, which leaves no shared offset behind.
-class PosixInputFile final : public InputFile {
- public:
-  PosixInputFile(int fd, uint64_t size) : fd_(fd), size_(size) {}
-  ~PosixInputFile() override { close(fd_); }
-  uint64_t Size() const override { return size_; }
-  int64_t ReadAt(uint64_t offset, void* buffer, std::size_t size) override {
-    unsigned char* const out = static_cast<unsigned char*>(buffer);
-    std::size_t done = 0;
-    while (done < size) {
-      const ssize_t n = pread(fd_, out + done, size - done, static_cast<off_t>(offset + done));
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return -1;
-      if (n == 0) break;
-      done += static_cast<std::size_t>(n);
-    }
-    return static_cast<int64_t>(done);
-  }
 
  private:
   int fd_;
@@ -208,7 +200,7 @@ class PosixSystem final : public System {
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return ErrorOf(errno);
     if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-      *file = std::make_unique<PosixInputFile>(fd, static_cast<uint64_t>(st.st_size));
+      *file = std::make_unique<PosixFile>(fd, static_cast<uint64_t>(st.st_size));
       return Error::kNone;
     }
     close(fd);
@@ -228,7 +220,7 @@ class PosixSystem final : public System {
 
   Error CreateExclusive(const std::string& path, std::unique_ptr<OutputFile>* file) override {
     // Every allocation first: none may fail once the file exists.
-    auto out = std::make_unique<PosixOutputFile>();
+    auto out = std::make_unique<PosixFile>();
     char* const name = strdup(path.c_str());
     if (name == nullptr) return Error::kNoMemory;
     const EndingSignalsHeld held;
