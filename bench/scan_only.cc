@@ -12,8 +12,8 @@ int main(int argc, char** argv) {
   if (system.EnterDirectory(argv[1]) != trackmeter::Error::kNone) return 1;
   trackmeter::LinePrinter printer(stdout, stderr, nullptr);
   trackmeter::ConsoleStatus status(printer);
-  trackmeter::FileList files;
-  trackmeter::ScanDirectory(system, status, "", &files);
-  std::printf("%zu\n", files.size());
+  std::size_t files = 0;
+  trackmeter::ScanDirectory(system, status, "", [&](std::string) { ++files; });
+  std::printf("%zu\n", files);
   return 0;
 }

@@ -30,6 +30,7 @@ class FakeSystem : public System {
   Error Remove(Path p) override { return real.Remove(p); }
   unsigned long ProcessId() override { return real.ProcessId(); }
   unsigned CountCpus() override { return real.CountCpus(); }
+  uint64_t CpuMicroseconds() override { return real.CpuMicroseconds(); }
   bool MemoryMayBeRefused() override { return real.MemoryMayBeRefused(); }
   int TerminalColumns(Stream) override { return -1; }
   bool WriteConsole(Stream, const std::string&) override { return false; }

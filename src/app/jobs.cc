@@ -20,16 +20,29 @@ std::optional<unsigned> ParseJobs(const char* text) {
   return n > kMaxWorkers ? kMaxWorkers : static_cast<unsigned>(n);
 }
 
-RunWorkers WorkersForRun(System& system, Status& status, const char* jobs) {
+namespace {
+
+// Files waited for at once on slow storage, for each worker and in all:
+// enough that a share's latency, not the workers, sets the pace, and few
+// enough that the memory of the threads stays small.
+constexpr unsigned kReadersPerWorker = 8;
+constexpr unsigned kMostReaders = 64;
+
+}  // namespace
+
+RunWorkers WorkersForRun(System& system, const char* jobs) {
+  const std::optional<unsigned> asked = ParseJobs(jobs);
   unsigned workers = 0;
-  if (const std::optional<unsigned> asked = ParseJobs(jobs)) {
+  if (asked) {
     workers = *asked;
   } else {
     workers = std::clamp(system.CountCpus(), 1u, kMaxWorkers);
     if (const unsigned quota = CgroupCpuQuota(); quota > 0) workers = std::min(workers, quota);
-    if (jobs != nullptr) status.JobsIgnored(jobs, workers);
   }
-  return {system.MemoryMayBeRefused() ? 1 : workers, workers};
+  const bool ignored = !asked && jobs != nullptr;
+  if (system.MemoryMayBeRefused()) return {1, 1, workers, ignored};
+  const unsigned readers = std::max(workers, std::min(kReadersPerWorker * workers, kMostReaders));
+  return {workers, readers, workers, ignored};
 }
 
 }  // namespace trackmeter

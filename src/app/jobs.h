@@ -5,7 +5,6 @@
 
 #include <optional>
 
-#include "console/status.h"
 #include "platform/platform.h"
 
 namespace trackmeter {
@@ -16,17 +15,20 @@ namespace trackmeter {
 std::optional<unsigned> ParseJobs(const char* text);
 
 struct RunWorkers {
-  unsigned probe;  // the durations stage
-  unsigned ids;    // the id search
+  unsigned probe;     // the durations stage's workers measuring at once
+  unsigned readers;   // its threads in all while files prove slow to read
+  unsigned ids;       // the id search
+  bool jobs_ignored;  // TRACKMETER_JOBS was set, to no positive number
 };
 
 // jobs (TRACKMETER_JOBS, or null) when it is a positive number, else the
 // CPUs the process may use: those the system counts, and no more than its
-// cgroup quota. A value that is not a positive number is reported to status
-// as ignored. The probe keeps to one worker where memory may be refused:
-// it makes sure of room before the library takes a file, and the library of
-// another thread would take that room meanwhile.
-RunWorkers WorkersForRun(System& system, Status& status, const char* jobs);
+// cgroup quota. On slow storage the probe may wait for up to eight files
+// per worker at once (64 in all, or the workers if more). It keeps to one
+// worker and one file where memory may be refused: it makes sure of room
+// before the library takes a file, and another thread would take that room
+// meanwhile.
+RunWorkers WorkersForRun(System& system, const char* jobs);
 
 }  // namespace trackmeter
 

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "common/workers.h"
-#include "fake_status.h"
 #include "fake_system.h"
 
 namespace trackmeter {
@@ -29,19 +28,25 @@ struct Machine : FakeSystem {
 
 TEST(WorkersForRunTest, JobsElseTheCpusAndOneProberUnderAMemoryLimit) {
   Machine m;
-  FakeStatus status;
-  const RunWorkers asked = WorkersForRun(m, status, "3");
+  const RunWorkers asked = WorkersForRun(m, "3");
   EXPECT_EQ(asked.probe, 3u);
+  EXPECT_EQ(asked.readers, 24u);
   EXPECT_EQ(asked.ids, 3u);
-  const RunWorkers cpus = WorkersForRun(m, status, nullptr);
+  EXPECT_FALSE(asked.jobs_ignored);
+  EXPECT_EQ(WorkersForRun(m, "9").readers, 64u);
+  EXPECT_EQ(WorkersForRun(m, "100").readers, 100u);
+  const RunWorkers cpus = WorkersForRun(m, nullptr);
   EXPECT_GE(cpus.probe, 1u);  // no more than this machine's cgroup quota, if any
   EXPECT_LE(cpus.probe, 6u);
-  EXPECT_TRUE(status.said.empty());
-  WorkersForRun(m, status, "lots");
-  EXPECT_THAT(status.said, ::testing::ElementsAre("jobs ignored lots " + std::to_string(cpus.ids)));
+  EXPECT_FALSE(cpus.jobs_ignored);
+  const RunWorkers lots = WorkersForRun(m, "lots");
+  EXPECT_TRUE(lots.jobs_ignored);
+  EXPECT_EQ(lots.ids, cpus.ids);
   m.limited = true;
-  EXPECT_EQ(WorkersForRun(m, status, "3").probe, 1u);
-  EXPECT_EQ(WorkersForRun(m, status, "3").ids, 3u);
+  const RunWorkers limited = WorkersForRun(m, "3");
+  EXPECT_EQ(limited.probe, 1u);
+  EXPECT_EQ(limited.readers, 1u);
+  EXPECT_EQ(limited.ids, 3u);
 }
 
 }  // namespace

@@ -3,9 +3,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <new>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "app/base_path.h"
 #include "app/jobs.h"
@@ -49,16 +51,22 @@ int Run(int argc, const char* const* argv, System& system, Status& status, const
   }
   status.BaseEntered(AbsoluteBasePath(start, base, kPathSeparator));
 
+  // The workers measure each file as the walk finds it; their lines come
+  // once the walk's are out.
+  const RunWorkers workers = WorkersForRun(system, jobs);
+  Workers probe_workers(workers.probe, workers.readers, system);
   FileList files;
-  ScanDirectory(system, status, "", &files);
-  if (files.empty()) {
-    status.NoOggsFound();
-    return 0;
-  }
-
-  const RunWorkers workers = WorkersForRun(system, status, jobs);
-  Workers probe_workers(workers.probe);
-  RecordTable records = ComputeDurations(system, status, probe_workers, files);
+  const auto find = [&](const std::function<void(std::string)>& found) {
+    bool any = false;
+    ScanDirectory(system, status, "", [&](std::string path) {
+      any = true;
+      found(std::move(path));
+    });
+    if (!any) status.NoOggsFound();
+    if (any && workers.jobs_ignored) status.JobsIgnored(jobs, workers.ids);
+  };
+  RecordTable records = ComputeDurations(system, status, probe_workers, find, &files);
+  if (files.empty()) return 0;
   if (ReportInseparable(files, status)) return 1;
   Workers id_workers(workers.ids);
   const std::optional<uint32_t> pass = GenerateHashIds(files, &records, status, id_workers);

@@ -105,6 +105,8 @@ class System {
   virtual unsigned long ProcessId() = 0;
   // The CPUs the process may run on (its affinity mask), else those online.
   virtual unsigned CountCpus() = 0;
+  // The CPU time all the process's threads have used, in microseconds.
+  virtual uint64_t CpuMicroseconds() = 0;
   // Memory can be refused before the machine runs out: a limit on the
   // process, or a kernel that never overcommits.
   virtual bool MemoryMayBeRefused() = 0;

@@ -7,6 +7,7 @@
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -263,6 +264,12 @@ class PosixSystem final : public System {
     const unsigned mask = CpusInAffinityMask();
     const long online = sysconf(_SC_NPROCESSORS_ONLN);
     return mask > 0 ? mask : online > 0 ? static_cast<unsigned>(online) : 1;
+  }
+
+  uint64_t CpuMicroseconds() override {
+    struct timespec t = {};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<uint64_t>(t.tv_sec) * 1000000u + static_cast<uint64_t>(t.tv_nsec) / 1000u;
   }
 
   bool MemoryMayBeRefused() override { return memory_may_be_refused_; }

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdlib>
 #include <new>
+#include <optional>
 
 #include "common/shortage.h"
 
@@ -79,18 +80,23 @@ ProbeResult Refused(Prober& prober, const OggStream& stream) {
 ProbeResult ProbeDuration(Prober& prober, const std::string& path) {
   RequireHeadroom(prober);
   std::unique_ptr<InputFile> input;
-  const Error opened = prober.system.OpenForReading(path, &input);
-  ThrowIfShortage(opened);
-  if (opened != Error::kNone) return {Outcome::kCouldNotOpen, 0.0f};
-  OggStream stream(*input, &prober.buffers);
+  std::optional<OggStream> stream;
+  {
+    // The open and the stream's first reads are what waits on slow storage.
+    const Seat::StorageWait waiting(prober.seat);
+    const Error opened = prober.system.OpenForReading(path, &input);
+    ThrowIfShortage(opened);
+    if (opened != Error::kNone) return {Outcome::kCouldNotOpen, 0.0f};
+    stream.emplace(*input, &prober.buffers);
+  }
   OggVorbis_File vf;
-  if (ov_open_callbacks(&stream, &vf, nullptr, 0, kStreamCallbacks) != 0)
-    return Refused(prober, stream);
+  if (ov_open_callbacks(&*stream, &vf, nullptr, 0, kStreamCallbacks) != 0)
+    return Refused(prober, *stream);
   const double total = ov_time_total(&vf, -1);
   ov_clear(&vf);
   // A read that failed while the library opened the file (or a stream that
   // refuses to serve a file many times over) leaves no trustworthy total.
-  if (stream.failed()) return Refused(prober, stream);
+  if (stream->failed()) return Refused(prober, *stream);
   // A negative total is the library's error value, not a time.
   return {Outcome::kMeasured, total < 0.0 ? 0.0f : static_cast<float>(total)};
 }

@@ -6,16 +6,19 @@
 #include <string>
 
 #include "common/types.h"
+#include "common/workers.h"
 #include "platform/platform.h"
 #include "probe/ogg_stream.h"
 
 namespace trackmeter {
 
 // What one probe keeps from one file to the next: the system it opens
-// files through and its stream's buffers. One per thread.
+// files through, the worker's seat it lets go of while it waits for a
+// file's bytes, and its stream's buffers. One per thread.
 struct Prober {
-  explicit Prober(System& s) : system(s) {}
+  Prober(System& s, Seat& worker_seat) : system(s), seat(worker_seat) {}
   System& system;
+  Seat& seat;
   StreamBuffers buffers;
 };
 

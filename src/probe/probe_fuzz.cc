@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (f == nullptr) std::abort();
   if (size > 0 && std::fwrite(data, 1, size, f) != size) std::abort();
   std::fclose(f);
-  static trackmeter::Prober prober(trackmeter::SystemCalls());
+  static trackmeter::Seat seat;
+  static trackmeter::Prober prober(trackmeter::SystemCalls(), seat);
   const float seconds = trackmeter::ProbeDuration(prober, FuzzPath()).seconds;
   if (!(seconds >= 0.0f) && !std::isnan(seconds)) std::abort();  // never negative
   unlink(FuzzPath().c_str());

@@ -23,7 +23,8 @@ class ProbeTest : public ::testing::Test {
     return {r.outcome, r.seconds};
   }
 
-  Prober prober_{SystemCalls()};
+  Seat seat_;  // a worker's seat, as on the calling thread
+  Prober prober_{SystemCalls(), seat_};
 
   TempTree tree_;
   ScopedDirectory inside_{tree_.root()};
@@ -76,7 +77,8 @@ struct FailingReads : FakeSystem {
 TEST_F(ProbeTest, AFileWhoseReadFailsIsNotOggVorbis) {
   tree_.Write("failing.ogg", EncodeVorbis(2, 44100, 441000));
   FailingReads system;
-  Prober prober(system);
+  Seat seat;
+  Prober prober(system, seat);
   const ProbeResult r = ProbeDuration(prober, "failing.ogg");
   EXPECT_EQ(r.outcome, Outcome::kNotOggVorbis);
   EXPECT_EQ(r.seconds, 0.0f);

@@ -64,7 +64,8 @@ class WalkCounts {
 struct Walk {
   System& system;
   Status& status;
-  FileList* files;
+  const std::function<void(std::string)>& found;
+  std::size_t count = 0;
   // The directories from the base down to the one being walked.
   std::vector<DirectoryId> descent;
   WalkCounts walks;
@@ -103,8 +104,8 @@ struct Walk {
         // Descend at once: a subdirectory's files stand where it was met.
         Directory(prefix + e.name, through_link || e.link);
       } else if (IsOggName(e.name)) {
-        files->push_back(prefix + e.name);
-        status.FileFound(files->size());
+        found(prefix + e.name);
+        status.FileFound(++count);
       }
     }
   }
@@ -117,8 +118,9 @@ bool IsOggName(std::string_view name) {
          name.substr(name.size() - kOggEnding.size()) == kOggEnding;
 }
 
-void ScanDirectory(System& system, Status& status, const std::string& dir, FileList* files) {
-  Walk{system, status, files, {}, {}}.Directory(dir, false);
+void ScanDirectory(System& system, Status& status, const std::string& dir,
+                   const std::function<void(std::string)>& found) {
+  Walk{system, status, found, 0, {}, {}}.Directory(dir, false);
 }
 
 }  // namespace trackmeter

@@ -44,7 +44,8 @@ std::string J(const std::string& a, const std::string& b) { return a + kPathSepa
 FileList Scan(System& system, FakeStatus* status = nullptr) {
   FakeStatus quiet;
   FileList files;
-  ScanDirectory(system, status ? *status : quiet, "", &files);
+  ScanDirectory(system, status ? *status : quiet, "",
+                [&](std::string path) { files.push_back(std::move(path)); });
   return files;
 }
 
