@@ -122,11 +122,12 @@ void InOrderRun::Take(const std::function<void(std::size_t)>& take) {
       std::unique_lock<std::mutex> hold(lock_);
       wake_.wait_for(hold, std::chrono::milliseconds(100),
                      [&] { return stop_ || frontier_ == n || urgent_passed_ > urgent_taken; });
-      if (stop_) return;
       upto = frontier_;
       urgent_taken = urgent_passed_;
     }
+    // Stopped by a failure: the lines of what was done before it still go out.
     for (; taken < upto; ++taken) take(taken);
+    if (stop_) return;
   }
 }
 
