@@ -73,7 +73,6 @@ class Workers {
   Workers(unsigned count, unsigned readers, System& system);
   virtual ~Workers() = default;
   unsigned count() const { return count_; }
-  unsigned readers() const { return readers_; }
 
   // Runs a task for every index below n, and take(i) on this thread for
   // every i in order, once the task of i and of every index before it has
