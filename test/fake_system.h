@@ -31,6 +31,7 @@ class FakeSystem : public System {
   unsigned long ProcessId() override { return real.ProcessId(); }
   unsigned CountCpus() override { return real.CountCpus(); }
   uint64_t CpuMicroseconds() override { return real.CpuMicroseconds(); }
+  uint32_t OpenFileLimit() override { return real.OpenFileLimit(); }
   bool MemoryMayBeRefused() override { return real.MemoryMayBeRefused(); }
   int TerminalColumns(Stream) override { return -1; }
   bool WriteConsole(Stream, const std::string&) override { return false; }

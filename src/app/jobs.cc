@@ -2,6 +2,7 @@
 #include "app/jobs.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "app/cpus.h"
 #include "common/workers.h"
@@ -24,9 +25,12 @@ namespace {
 
 // Files waited for at once on slow storage, for each worker and in all:
 // enough that a share's latency, not the workers, sets the pace, and few
-// enough that the memory of the threads stays small.
+// enough that the memory of the threads stays small. Nor more than a
+// quarter of the files the process may hold open: a tree that a run with
+// one file per worker could measure must not run out of them.
 constexpr unsigned kReadersPerWorker = 8;
 constexpr unsigned kMostReaders = 64;
+constexpr uint32_t kOpenFilesPerReader = 4;
 
 }  // namespace
 
@@ -41,7 +45,9 @@ RunWorkers WorkersForRun(System& system, const char* jobs) {
   }
   const bool ignored = !asked && jobs != nullptr;
   if (system.MemoryMayBeRefused()) return {1, 1, workers, ignored};
-  const unsigned readers = std::max(workers, std::min(kReadersPerWorker * workers, kMostReaders));
+  const unsigned most = static_cast<unsigned>(
+      std::min<uint64_t>(kMostReaders, system.OpenFileLimit() / kOpenFilesPerReader));
+  const unsigned readers = std::max(workers, std::min(kReadersPerWorker * workers, most));
   return {workers, readers, workers, ignored};
 }
 

@@ -24,7 +24,8 @@ struct RunWorkers {
 // jobs (TRACKMETER_JOBS, or null) when it is a positive number, else the
 // CPUs the process may use: those the system counts, and no more than its
 // cgroup quota. On slow storage the probe may wait for up to eight files
-// per worker at once (64 in all, or the workers if more). It keeps to one
+// per worker at once (64 in all, and no more than a quarter of the open
+// files allowed, or the workers if more). It keeps to one
 // worker and one file where memory may be refused: it makes sure of room
 // before the library takes a file, and another thread would take that room
 // meanwhile.

@@ -22,7 +22,9 @@ TEST(ParseJobsTest, TakesOnlyPositiveDecimalNumbers) {
 struct Machine : FakeSystem {
   unsigned cpus = 6;
   bool limited = false;
+  uint32_t open_files = 1024;
   unsigned CountCpus() override { return cpus; }
+  uint32_t OpenFileLimit() override { return open_files; }
   bool MemoryMayBeRefused() override { return limited; }
 };
 
@@ -35,6 +37,10 @@ TEST(WorkersForRunTest, JobsElseTheCpusAndOneProberUnderAMemoryLimit) {
   EXPECT_FALSE(asked.jobs_ignored);
   EXPECT_EQ(WorkersForRun(m, "9").readers, 64u);
   EXPECT_EQ(WorkersForRun(m, "100").readers, 100u);
+  m.open_files = 40;
+  EXPECT_EQ(WorkersForRun(m, "3").readers, 10u);
+  EXPECT_EQ(WorkersForRun(m, "30").readers, 30u);
+  m.open_files = 1024;
   const RunWorkers cpus = WorkersForRun(m, nullptr);
   EXPECT_GE(cpus.probe, 1u);  // no more than this machine's cgroup quota, if any
   EXPECT_LE(cpus.probe, 6u);

@@ -107,6 +107,9 @@ class System {
   virtual unsigned CountCpus() = 0;
   // The CPU time all the process's threads have used, in microseconds.
   virtual uint64_t CpuMicroseconds() = 0;
+  // How many files the process may hold open at once; UINT32_MAX for no
+  // limit to speak of.
+  virtual uint32_t OpenFileLimit() = 0;
   // Memory can be refused before the machine runs out: a limit on the
   // process, or a kernel that never overcommits.
   virtual bool MemoryMayBeRefused() = 0;

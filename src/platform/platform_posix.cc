@@ -272,6 +272,12 @@ class PosixSystem final : public System {
     return static_cast<uint64_t>(t.tv_sec) * 1000000u + static_cast<uint64_t>(t.tv_nsec) / 1000u;
   }
 
+  uint32_t OpenFileLimit() override {
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= UINT32_MAX) return UINT32_MAX;
+    return static_cast<uint32_t>(limit.rlim_cur);
+  }
+
   bool MemoryMayBeRefused() override { return memory_may_be_refused_; }
 
   int TerminalColumns(Stream s) override {

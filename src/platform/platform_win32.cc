@@ -273,6 +273,8 @@ class Win32System final : public System {
     };
     return (ticks(kernel) + ticks(user)) / 10;
   }
+  // Handles are limited only by memory.
+  uint32_t OpenFileLimit() override { return UINT32_MAX; }
   // Refused only at the system's commit limit, which a run does not plan for.
   bool MemoryMayBeRefused() override { return false; }
   int TerminalColumns(Stream s) override { return ConsoleColumns(Handle(s)); }
