@@ -43,18 +43,18 @@ int main(int argc, char** argv) {
   const unsigned workers = trackmeter::SystemCalls().CountCpus();
   trackmeter::LinePrinter printer(stdout, stderr, nullptr);
   trackmeter::ConsoleStatus status(printer);
-  trackmeter::Workers one(1), all(workers);
+  const trackmeter::ThreadPlan one{1, 0}, all{workers, workers};
   std::printf("%-8s %7s %10s %14s %11s %10s %14s %7s\n", "paths", "passes", "search_s",
               "per_fail_us", "workers_s", "plain_s", "plain_fail_us", "ratio");
   for (std::size_t n : sizes) {
     const trackmeter::FileList files = trackmeter::SeededPaths(n, 42);
     trackmeter::RecordTable records(n), parallel(n);
     auto t0 = Clock::now();
-    const auto pass = trackmeter::GenerateHashIds(files, &records, status, one);
+    const auto pass = trackmeter::GenerateHashIds(trackmeter::SystemCalls(), one, files, &records, status);
     const double fast = Seconds(t0);
     t0 = Clock::now();
     const auto parallel_pass =
-        trackmeter::GenerateHashIds(files, &parallel, status, all);
+        trackmeter::GenerateHashIds(trackmeter::SystemCalls(), all, files, &parallel, status);
     const double shared = Seconds(t0);
     t0 = Clock::now();
     const uint32_t plain_pass = PlainSearch(files);

@@ -26,9 +26,8 @@ void BM_OnePass(benchmark::State& state) {
   trackmeter::RecordTable records(files.size());
   trackmeter::LinePrinter printer(stdout, stderr, nullptr);
   trackmeter::ConsoleStatus status(printer);
-  trackmeter::Workers one(1);
   for (auto _ : state)
-    benchmark::DoNotOptimize(trackmeter::GenerateHashIds(files, &records, status, one, 1));
+    benchmark::DoNotOptimize(trackmeter::GenerateHashIds(trackmeter::SystemCalls(), trackmeter::ThreadPlan{1, 0}, files, &records, status, 1));
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
 }
 BENCHMARK(BM_OnePass)->Arg(20000)->Arg(100000)->Unit(benchmark::kMillisecond);

@@ -26,15 +26,20 @@ class FakeSystem : public System {
   Error CreateExclusive(Path p, std::unique_ptr<OutputFile>* f) override {
     return real.CreateExclusive(p, f);
   }
+  Error RemoveOnEnd(Path p) override { return real.RemoveOnEnd(p); }
   Error RenameOver(Path from, Path to) override { return real.RenameOver(from, to); }
   Error Remove(Path p) override { return real.Remove(p); }
   unsigned long ProcessId() override { return real.ProcessId(); }
   unsigned CountCpus() override { return real.CountCpus(); }
-  uint64_t CpuMicroseconds() override { return real.CpuMicroseconds(); }
-  uint32_t OpenFileLimit() override { return real.OpenFileLimit(); }
-  bool MemoryMayBeRefused() override { return real.MemoryMayBeRefused(); }
+  unsigned FreeDescriptors(unsigned most) override { return real.FreeDescriptors(most); }
+  bool MemoryLimited() override { return real.MemoryLimited(); }
+  std::size_t MainStackLimit() override { return real.MainStackLimit(); }
+  Error StartThread(std::size_t stack, ThreadBody* body, ThreadHandle* thread) override {
+    return real.StartThread(stack, body, thread);
+  }
+  void JoinThread(ThreadHandle thread) override { real.JoinThread(thread); }
   int TerminalColumns(Stream) override { return -1; }
-  bool WriteConsole(Stream, const std::string&) override { return false; }
+  bool WriteConsole(Stream, std::string_view) override { return false; }
 
   System& real = SystemCalls();
 };

@@ -2,10 +2,9 @@
 #include "app/jobs.h"
 
 #include <algorithm>
-#include <cstdint>
 
 #include "app/cpus.h"
-#include "common/workers.h"
+#include "probe/probe.h"
 
 namespace trackmeter {
 
@@ -15,40 +14,45 @@ std::optional<unsigned> ParseJobs(const char* text) {
   for (const char* p = text; *p != '\0'; ++p) {
     if (*p < '0' || *p > '9') return std::nullopt;
     n = n * 10 + static_cast<unsigned>(*p - '0');
-    if (n > kMaxWorkers) n = kMaxWorkers + 1;  // no overflow however long
+    if (n > kMaxJobs) n = kMaxJobs + 1;  // no overflow however long
   }
   if (n == 0) return std::nullopt;
-  return n > kMaxWorkers ? kMaxWorkers : static_cast<unsigned>(n);
+  return n > kMaxJobs ? kMaxJobs : static_cast<unsigned>(n);
 }
 
 namespace {
 
-// Files waited for at once on slow storage, for each worker and in all:
-// enough that a share's latency, not the workers, sets the pace, and few
-// enough that the memory of the threads stays small. Nor more than a
-// quarter of the files the process may hold open: a tree that a run with
-// one file per worker could measure must not run out of them.
-constexpr unsigned kReadersPerWorker = 8;
+// Files waited for at once on slow storage, for each task computing and in
+// all: enough that a share's latency, not the threads, sets the pace, and
+// few enough that the memory of the threads stays small.
+constexpr unsigned kReadersPerJob = 8;
 constexpr unsigned kMostReaders = 64;
-constexpr uint32_t kOpenFilesPerReader = 4;
 
 }  // namespace
 
-RunWorkers WorkersForRun(System& system, const char* jobs) {
+RunPlan PlanRun(System& system, const char* jobs) {
   const std::optional<unsigned> asked = ParseJobs(jobs);
-  unsigned workers = 0;
+  unsigned n = 0;
   if (asked) {
-    workers = *asked;
+    n = *asked;
   } else {
-    workers = std::clamp(system.CountCpus(), 1u, kMaxWorkers);
-    if (const unsigned quota = CgroupCpuQuota(); quota > 0) workers = std::min(workers, quota);
+    n = std::clamp(system.CountCpus(), 1u, kMaxJobs);
+    if (const unsigned quota = CgroupCpuQuota(); quota > 0) n = std::min(n, quota);
   }
-  const bool ignored = !asked && jobs != nullptr;
-  if (system.MemoryMayBeRefused()) return {1, 1, workers, ignored};
-  const unsigned most = static_cast<unsigned>(
-      std::min<uint64_t>(kMostReaders, system.OpenFileLimit() / kOpenFilesPerReader));
-  const unsigned readers = std::max(workers, std::min(kReadersPerWorker * workers, most));
-  return {workers, readers, workers, ignored};
+  RunPlan plan;
+  plan.ids = ThreadPlan{n, n > 1 ? n : 0, true, kProbeStack};
+  plan.check_headroom = MemoryMayBeRefused(system);
+  plan.jobs_ignored = !asked && jobs != nullptr;
+  const unsigned readers = std::max(n, std::min(kReadersPerJob * n, kMostReaders));
+  // One file for each thread, one for the walk beside them.
+  const unsigned files = system.FreeDescriptors(readers + 1);
+  if (plan.check_headroom || files < 2) {
+    plan.measure = ThreadPlan{1, 1, false, kProbeStack};
+  } else {
+    const unsigned most = std::min(readers, files - 1);
+    plan.measure = ThreadPlan{std::min(n, most), most, true, kProbeStack};
+  }
+  return plan;
 }
 
 }  // namespace trackmeter

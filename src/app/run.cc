@@ -3,11 +3,11 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <new>
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "app/base_path.h"
 #include "app/jobs.h"
@@ -21,6 +21,23 @@
 namespace trackmeter {
 
 namespace {
+
+// Makes base the current directory: every relative path from here on
+// resolves against it.
+bool EnterBase(System& system, Status& status, const std::string& base) {
+  std::string start;
+  const Error asked = system.CurrentDirectory(&start);
+  ThrowIfShortage(asked);
+  if (asked != Error::kNone) start = ".";
+  const Error entered = system.EnterDirectory(base);
+  ThrowIfShortage(entered);
+  if (entered != Error::kNone) {
+    status.CannotEnterBase(base);
+    return false;
+  }
+  status.BaseEntered(AbsoluteBasePath(start, base, kPathSeparator));
+  return true;
+}
 
 // True if some paths can never get distinct ids: alike but for letter case
 // or separator, or different and still alike under every multiplier (found
@@ -36,53 +53,37 @@ bool ReportInseparable(const FileList& files, Status& status) {
 }
 
 // The run after the banner; throws on a shortage.
-int Run(int argc, const char* const* argv, System& system, Status& status, const char* jobs) {
-  // Every relative path from here on resolves against the base directory.
-  const std::string base = argc > 1 ? argv[1] : ".";
-  std::string start;
-  const Error asked = system.CurrentDirectory(&start);
-  ThrowIfShortage(asked);
-  if (asked != Error::kNone) start = ".";
-  const Error entered = system.EnterDirectory(base);
-  ThrowIfShortage(entered);
-  if (entered != Error::kNone) {
-    status.CannotEnterBase(base);
-    return 1;
-  }
-  status.BaseEntered(AbsoluteBasePath(start, base, kPathSeparator));
+int Run(const std::string& base, System& system, Status& status, const char* jobs) {
+  if (!EnterBase(system, status, base)) return 1;
+  const RunPlan plan = PlanRun(system, jobs);
 
-  // The workers measure each file as the walk finds it; their lines come
-  // once the walk's are out.
-  const RunWorkers workers = WorkersForRun(system, jobs);
-  Workers probe_workers(workers.probe, workers.readers, system);
-  FileList files;
-  const auto find = [&](const std::function<void(std::string)>& found) {
-    bool any = false;
-    ScanDirectory(system, status, "", [&](std::string path) {
-      any = true;
-      found(std::move(path));
-    });
-    if (!any) status.NoOggsFound();
-    if (any && workers.jobs_ignored) status.JobsIgnored(jobs, workers.ids);
-  };
-  RecordTable records = ComputeDurations(system, status, probe_workers, find, &files);
-  if (files.empty()) return 0;
-  if (ReportInseparable(files, status)) return 1;
-  Workers id_workers(workers.ids);
-  const std::optional<uint32_t> pass = GenerateHashIds(files, &records, status, id_workers);
+  // Each file is measured as the walk finds it; the lines of the measuring
+  // follow the walk's.
+  Measuring measuring(system, status, plan.measure, plan.check_headroom);
+  ScanDirectory(system, status, "", [&](std::string path) { measuring.Add(std::move(path)); });
+  if (measuring.count() == 0) {
+    status.NoOggsFound();
+    return 0;
+  }
+  if (plan.jobs_ignored) status.JobsIgnored(jobs, plan.ids.computing);
+  Measured measured = measuring.Finish();
+
+  if (ReportInseparable(measured.files, status)) return 1;
+  const std::optional<uint32_t> pass =
+      GenerateHashIds(system, plan.ids, measured.files, &measured.records, status);
   if (!pass) {
-    status.NoMultiplier(files.size());
+    status.NoMultiplier(measured.files.size());
     return 1;
   }
 
-  SortRecords(&records);
-  const bool written = WriteDurationsFile(system, *pass, records);
-  RecordTable().swap(records);
+  SortRecords(&measured.records);
+  const bool written = WriteDurationsFile(system, *pass, measured.records);
+  RecordTable().swap(measured.records);
   if (!written) {
     status.CouldNotWrite();
     return 1;
   }
-  status.Generated(files.size());
+  status.Generated(measured.files.size());
   return 0;
 }
 
@@ -90,11 +91,11 @@ int Run(int argc, const char* const* argv, System& system, Status& status, const
 
 int RunTrackmeter(int argc, const char* const* argv, System& system, Status& status,
                   const char* jobs) {
-  status.Banner();
   // A shortage ends the run wherever it is met: whatever was written so far
   // is removed on the way here, and no table is put in place.
   try {
-    return Run(argc, argv, system, status, jobs);
+    status.Banner();
+    return Run(argc > 1 ? argv[1] : ".", system, status, jobs);
   } catch (const std::bad_alloc&) {
     status.OutOfMemory();
   } catch (const DescriptorShortage&) {
@@ -104,9 +105,23 @@ int RunTrackmeter(int argc, const char* const* argv, System& system, Status& sta
 }
 
 int RunOnConsole(int argc, const char* const* argv, System& system) {
+  const bool room = PrepareForShortage();
   LinePrinter printer(stdout, stderr, &system);
   ConsoleStatus status(printer);
-  return RunTrackmeter(argc, argv, system, status, std::getenv("TRACKMETER_JOBS"));
+  if (room) {
+    try {
+      const std::vector<std::string> args = CommandLine(argc, argv);
+      std::vector<const char*> pointers;
+      for (const std::string& arg : args) pointers.push_back(arg.c_str());
+      return RunTrackmeter(static_cast<int>(pointers.size()), pointers.data(), system, status,
+                           std::getenv("TRACKMETER_JOBS"));
+    } catch (const std::bad_alloc&) {
+      // The command line itself did not fit.
+    }
+  }
+  status.Banner();
+  status.OutOfMemory();
+  return 1;
 }
 
 }  // namespace trackmeter

@@ -9,7 +9,7 @@
 namespace trackmeter {
 
 // Runs the tool with the command line argv (argc entries; argv[1], if
-// present, is the base directory), every line to status, with the workers
+// present, is the base directory), every line to status, with the threads
 // jobs asks for (TRACKMETER_JOBS, or null), and returns the exit status: 0
 // on success, also with per-file errors, unreadable directories or no Ogg
 // files found; 1 when the base directory cannot be entered, no table can be
@@ -17,8 +17,10 @@ namespace trackmeter {
 int RunTrackmeter(int argc, const char* const* argv, System& system, Status& status,
                   const char* jobs);
 
-// The same on the console: the lines to standard output, a status line on
-// standard error when it is a terminal, the workers from TRACKMETER_JOBS.
+// The same on the console, for main's command line: the lines to standard
+// output, a status line on standard error when it is a terminal, the
+// threads from TRACKMETER_JOBS. Nothing is allocated before a shortage can
+// be reported.
 int RunOnConsole(int argc, const char* const* argv, System& system);
 
 }  // namespace trackmeter

@@ -18,9 +18,18 @@ class DescriptorShortage : public std::exception {
   const char* what() const noexcept override { return "too many open files"; }
 };
 
+// Sets memory aside, and has every failed allocation give it back before
+// std::bad_alloc is thrown, so that the exception itself and the line that
+// reports it always find room. Called first, before any allocation; false
+// if even that memory cannot be had.
+bool PrepareForShortage();
+
+// Throws std::bad_alloc, the memory set aside given back first.
+[[noreturn]] void ThrowOutOfMemory();
+
 // Throws if error says the machine ran out.
 inline void ThrowIfShortage(Error error) {
-  if (error == Error::kNoMemory) throw std::bad_alloc();
+  if (error == Error::kNoMemory) ThrowOutOfMemory();
   if (error == Error::kNoDescriptors) throw DescriptorShortage();
 }
 

@@ -24,7 +24,7 @@ LinePrinter::LinePrinter(std::FILE* out, std::FILE* err, System* system)
 
 // A failed write (a closed pipe) is not the run's concern. Each leaves at
 // once, so that bytes and console characters never overtake each other.
-void LinePrinter::Put(Stream stream, const std::string& text) {
+void LinePrinter::Put(Stream stream, std::string_view text) {
   if (system_ != nullptr && system_->WriteConsole(stream, text)) return;
   std::FILE* const file = stream == Stream::kOutput ? out_ : err_;
   std::fwrite(text.data(), 1, text.size(), file);
@@ -35,17 +35,22 @@ void LinePrinter::Put(Stream stream, const std::string& text) {
 // blanks work on every terminal, the Windows console included.
 void LinePrinter::EraseLocked() {
   if (shown_ == 0) return;
-  Put(Stream::kError, "\r" + std::string(shown_, ' ') + "\r");
+  // In pieces of a constant: this may be the way to a line on a shortage.
+  constexpr std::string_view kBlanks = "                                ";
+  Put(Stream::kError, "\r");
+  for (std::size_t left = shown_; left > 0; left -= std::min(left, kBlanks.size()))
+    Put(Stream::kError, kBlanks.substr(0, std::min(left, kBlanks.size())));
+  Put(Stream::kError, "\r");
   shown_ = 0;
 }
 
-void LinePrinter::Line(const std::string& text) {
+void LinePrinter::Line(std::string_view text) {
   const std::lock_guard<std::mutex> hold(lock_);
   EraseLocked();
   Put(Stream::kOutput, text);
 }
 
-void LinePrinter::Note(const std::string& text) {
+void LinePrinter::Note(std::string_view text) {
   const std::lock_guard<std::mutex> hold(lock_);
   EraseLocked();
   Put(Stream::kError, text);

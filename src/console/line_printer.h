@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "platform/platform.h"
 
@@ -23,10 +24,11 @@ class LinePrinter {
   // to a console. Without it the status line is never shown.
   LinePrinter(std::FILE* out, std::FILE* err, System* system);
 
-  // text to out, at once (a run that is killed keeps its lines).
-  void Line(const std::string& text);
+  // text to out, at once (a run that is killed keeps its lines). Nothing
+  // is allocated, so that a shortage can always be reported.
+  void Line(std::string_view text);
   // text to err, for the person at the terminal.
-  void Note(const std::string& text);
+  void Note(std::string_view text);
   // Whether a status line would be drawn now: it is drawn at most ten
   // times a second, so its text need not be made more often.
   bool StatusDue() const;
@@ -34,7 +36,7 @@ class LinePrinter {
   void Status(const std::string& text);
 
  private:
-  void Put(Stream stream, const std::string& text);
+  void Put(Stream stream, std::string_view text);
   void EraseLocked();
 
   std::FILE* const out_;

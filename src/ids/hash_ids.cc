@@ -289,7 +289,7 @@ void SetIds(const FoldedPaths& folded, uint32_t pass, RecordTable* records) {
     (*records)[i].id = folded.Hash(i, powers, tables);
 }
 
-// Passes tried on the calling thread alone before the workers join in: most
+// Passes tried on the calling thread alone before the threads join in: most
 // trees need one or two, and a pass over few paths is over before a thread
 // has started.
 constexpr uint32_t kPassesAlone = 4;
@@ -297,11 +297,12 @@ constexpr std::size_t kPathsForWorkers = 20000;
 
 }  // namespace
 
-std::optional<uint32_t> GenerateHashIds(const FileList& files, RecordTable* records,
-                                        Status& status, Workers& workers, uint32_t max_pass) {
+std::optional<uint32_t> GenerateHashIds(System& system, const ThreadPlan& plan,
+                                        const FileList& files, RecordTable* records,
+                                        Status& status, uint32_t max_pass) {
   const FoldedPaths folded(files);
   const std::size_t n = files.size();
-  const auto make_trial = [&]() -> Workers::Trial {
+  const auto make_trial = [&]() -> Trial {
     auto trial = std::make_shared<PassTrial>(folded, n);
     return [&status, trial](uint64_t pass, const Cutoff& cutoff) {
       if (trial->Try(static_cast<uint32_t>(pass), cutoff)) return true;
@@ -310,10 +311,10 @@ std::optional<uint32_t> GenerateHashIds(const FileList& files, RecordTable* reco
     };
   };
   const uint32_t alone =
-      workers.count() > 1 && n >= kPathsForWorkers ? std::min(kPassesAlone, max_pass) : max_pass;
-  Workers one(1);
-  std::optional<uint64_t> pass = one.FirstSuccess(1, alone, make_trial);
-  if (!pass && alone < max_pass) pass = workers.FirstSuccess(uint64_t{alone} + 1, max_pass, make_trial);
+      plan.computing > 1 && n >= kPathsForWorkers ? std::min(kPassesAlone, max_pass) : max_pass;
+  std::optional<uint64_t> pass = FirstSuccess(system, ThreadPlan{1, 0}, 1, alone, make_trial);
+  if (!pass && alone < max_pass)
+    pass = FirstSuccess(system, plan, uint64_t{alone} + 1, max_pass, make_trial);
   if (!pass) return std::nullopt;
   SetIds(folded, static_cast<uint32_t>(*pass), records);
   return static_cast<uint32_t>(*pass);

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "common/types.h"
-#include "common/workers.h"
+#include "common/scheduler.h"
 #include "console/status.h"
 #include "trackmeter/path_hash.h"
 
@@ -38,12 +38,12 @@ std::vector<std::pair<std::size_t, std::size_t>> FindInseparablePairs(
 // pass, from 1 up to max_pass, that makes all ids distinct, and returns that
 // pass. Nothing when no pass up to max_pass does; the ids are then as they
 // were. Entries must be free of folded duplicates, or no pass can succeed.
-// The workers try passes at once where that pays; the pass is the same
-// whatever their number. Each pass that fails goes to status. A failure of
-// the machine on any thread is raised here once all have ended.
-std::optional<uint32_t> GenerateHashIds(const FileList& files, RecordTable* records,
-                                        Status& status, Workers& workers,
-                                        uint32_t max_pass = kMaxPass);
+// The threads of plan try passes at once where that pays; the pass is the
+// same whatever their number. Each pass that fails goes to status. A
+// failure of the machine on any thread is raised here once all have ended.
+std::optional<uint32_t> GenerateHashIds(System& system, const ThreadPlan& plan,
+                                        const FileList& files, RecordTable* records,
+                                        Status& status, uint32_t max_pass = kMaxPass);
 
 }  // namespace trackmeter
 

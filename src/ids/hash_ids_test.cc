@@ -32,8 +32,8 @@ std::optional<uint32_t> Generate(const FileList& files, RecordTable* records,
                                  uint32_t max_pass = kMaxPass, unsigned workers = 1) {
   records->assign(files.size(), DurationRecord{});
   FakeStatus status;
-  Workers w(workers);
-  return GenerateHashIds(files, records, status, w, max_pass);
+  const ThreadPlan plan{workers, workers > 1 ? workers : 0u};
+  return GenerateHashIds(SystemCalls(), plan, files, records, status, max_pass);
 }
 
 TEST(GenerateHashIdsTest, SingleFileSucceedsAtOnce) {
@@ -72,7 +72,7 @@ FileList RandomPaths(std::size_t n, unsigned seed) {
   return files;
 }
 
-// Workers try passes at once; the pass and ids must be those of one thread.
+// Threads try passes at once; the pass and ids must be those of one thread.
 TEST(GenerateHashIdsTest, AgreesWithThePlainSearchWhateverTheOrderAndWorkers) {
   for (unsigned seed : {1u, 2u, 3u}) {
     FileList files = RandomPaths(90000, seed);

@@ -35,17 +35,19 @@ uint32_t FloatBits(float f) {
 }
 
 // The temporary table beside the table; removed unless it was put in
-// place, also when a shortage unwinds the run.
+// place, also when a shortage or a signal ends the run.
 class TemporaryTable {
  public:
   TemporaryTable(System& system, const std::string& path) : system_(system), path_(path) {}
   ~TemporaryTable() {
-    if (placed_) return;
-    try {
-      system_.Remove(path_);
-    } catch (...) {
-      // Not even the memory to name the file: nothing more can be done.
+    if (!placed_) {
+      try {
+        system_.Remove(path_);
+      } catch (...) {
+        // Not even the memory to name the file: nothing more can be done.
+      }
     }
+    system_.RemoveOnEnd("");
   }
   TemporaryTable(const TemporaryTable&) = delete;
   TemporaryTable& operator=(const TemporaryTable&) = delete;
@@ -70,17 +72,21 @@ class TemporaryTable {
 
 // A new, empty file beside path, named for this process and a number not
 // taken yet; its name goes to temp, whose memory is had before the file
-// exists, so that a shortage never leaves it behind.
+// exists, so that a shortage never leaves it behind. A signal that ends the
+// run removes it: that is set before it exists, so no moment is unguarded.
 std::unique_ptr<OutputFile> CreateBeside(System& system, const std::string& path,
                                          std::string* temp) {
   const std::string stem = path + ".tmp" + std::to_string(system.ProcessId()) + "-";
   for (int attempt = 0; attempt < 100; ++attempt) {
     *temp = stem + std::to_string(attempt);
+    ThrowIfShortage(system.RemoveOnEnd(*temp));
     std::unique_ptr<OutputFile> file;
     const Error error = system.CreateExclusive(*temp, &file);
+    if (error == Error::kNone) return file;
+    system.RemoveOnEnd("");
     if (error == Error::kExists) continue;
     ThrowIfShortage(error);
-    return error == Error::kNone ? std::move(file) : nullptr;
+    return nullptr;
   }
   return nullptr;
 }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace trackmeter {
@@ -79,6 +80,18 @@ class OutputFile {
   static constexpr uint32_t kUnchanged = 0xFFFFFFFF;
 };
 
+// What a new thread runs; it outlives the thread.
+class ThreadBody {
+ public:
+  virtual void Run() = 0;
+
+ protected:
+  ~ThreadBody() = default;
+};
+
+// A thread from StartThread, to be joined once.
+using ThreadHandle = uintptr_t;
+
 class System {
  public:
   virtual ~System() = default;
@@ -95,9 +108,11 @@ class System {
   virtual Error OpenForReading(const std::string& path, std::unique_ptr<InputFile>* file) = 0;
   virtual Error StatusOf(const std::string& path, FileStatus* status) = 0;
   // Creates a new file, kExists if one is there, with the permissions of a
-  // plain create. Until it is renamed or removed, a signal or console event
-  // that ends the process removes it.
+  // plain create.
   virtual Error CreateExclusive(const std::string& path, std::unique_ptr<OutputFile>* file) = 0;
+  // Until called again ("" for none), a signal or console event that ends
+  // the process first removes path.
+  virtual Error RemoveOnEnd(const std::string& path) = 0;
   // Puts from in place of to in one step, replacing any file or link at to
   // (never written through), and makes it last through a power loss.
   virtual Error RenameOver(const std::string& from, const std::string& to) = 0;
@@ -105,19 +120,21 @@ class System {
   virtual unsigned long ProcessId() = 0;
   // The CPUs the process may run on (its affinity mask), else those online.
   virtual unsigned CountCpus() = 0;
-  // The CPU time all the process's threads have used, in microseconds.
-  virtual uint64_t CpuMicroseconds() = 0;
-  // How many files the process may hold open at once; UINT32_MAX for no
-  // limit to speak of.
-  virtual uint32_t OpenFileLimit() = 0;
-  // Memory can be refused before the machine runs out: a limit on the
-  // process, or a kernel that never overcommits.
-  virtual bool MemoryMayBeRefused() = 0;
+  // How many more files the process may open now, counted up to most.
+  virtual unsigned FreeDescriptors(unsigned most) = 0;
+  // A limit is set on the process's memory (its address space or data).
+  virtual bool MemoryLimited() = 0;
+  // The most stack the main thread may grow to.
+  virtual std::size_t MainStackLimit() = 0;
+  // Runs body on a new thread with stack bytes of stack (0: the system's
+  // default); kNoMemory or kOther (a limit on threads) when it cannot.
+  virtual Error StartThread(std::size_t stack, ThreadBody* body, ThreadHandle* thread) = 0;
+  virtual void JoinThread(ThreadHandle thread) = 0;
   // The width of stream's terminal (a console), 0 if unknown; -1: no terminal.
   virtual int TerminalColumns(Stream stream) = 0;
   // Where stream is a console that shows another code page (Windows),
   // writes text (UTF-8) as its characters; else false, nothing written.
-  virtual bool WriteConsole(Stream stream, const std::string& text) = 0;
+  virtual bool WriteConsole(Stream stream, std::string_view text) = 0;
 };
 
 // The system the tool runs on.
@@ -127,7 +144,7 @@ System& SystemCalls();
 // end the process, and bytes go out as they are (no "\r\n" on Windows).
 void PrepareStandardOutput();
 // The command line as UTF-8, whatever the code page (Windows).
-std::vector<std::string> CommandLine(int argc, char** argv);
+std::vector<std::string> CommandLine(int argc, const char* const* argv);
 
 }  // namespace trackmeter
 

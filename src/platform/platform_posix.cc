@@ -3,17 +3,18 @@
 // BSDs have them (the one Linux call is in platform_affinity.cc).
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 #include <utility>
 
@@ -55,24 +56,11 @@ Error Describe(const std::string& path, const dirent& e, RawEntry* entry) {
 // The signals that end a run from outside: Ctrl-C, kill, a closed terminal.
 constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-// Holds the ending signals back for as long as it lives, so that the
-// handler never sees the new file half armed.
-struct EndingSignalsHeld {
-  EndingSignalsHeld() {
-    sigset_t held;
-    sigemptyset(&held);
-    for (int sig : kEndingSignals) sigaddset(&held, sig);
-    sigprocmask(SIG_BLOCK, &held, &old);
-  }
-  ~EndingSignalsHeld() { sigprocmask(SIG_SETMASK, &old, nullptr); }
-  sigset_t old;
-};
-
-// While a new file exists, an ending signal removes it and then ends the
-// process as the signal would have, so no stray file is left in the tree.
-// Outside that window the signals keep whatever action the process was
-// started with (an ignored SIGHUP stays ignored). One file at a time.
-char* g_armed = nullptr;  // built before arming: the handler only reads it
+// The file an ending signal removes before it ends the process as the
+// signal would have; the handler only reads it. While none is set, the
+// signals keep the action the process was started with (an ignored SIGHUP
+// stays ignored).
+char* g_armed = nullptr;
 struct sigaction g_previous[std::size(kEndingSignals)];
 
 extern "C" void RemoveAndEnd(int sig) {
@@ -81,28 +69,9 @@ extern "C" void RemoveAndEnd(int sig) {
   raise(sig);  // delivered with the default action once the handler returns
 }
 
-void Arm(char* name) {  // with the signals held; name from strdup
-  if (g_armed == nullptr) {
-    struct sigaction remove {};
-    remove.sa_handler = RemoveAndEnd;
-    sigemptyset(&remove.sa_mask);
-    for (int sig : kEndingSignals) sigaddset(&remove.sa_mask, sig);
-    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
-      sigaction(kEndingSignals[i], nullptr, &g_previous[i]);
-      if (g_previous[i].sa_handler != SIG_IGN) sigaction(kEndingSignals[i], &remove, nullptr);
-    }
-  }
-  std::free(g_armed);
-  g_armed = name;
-}
-
-void Disarm(const std::string& path) {
-  if (g_armed == nullptr || path != g_armed) return;
-  const EndingSignalsHeld held;
-  for (std::size_t i = 0; i < std::size(kEndingSignals); ++i)
-    sigaction(kEndingSignals[i], &g_previous[i], nullptr);
-  std::free(g_armed);
-  g_armed = nullptr;
+extern "C" void* RunThread(void* body) {
+  static_cast<ThreadBody*>(body)->Run();
+  return nullptr;
 }
 
 // A file by its descriptor, as the Windows side keeps one by its handle;
@@ -147,13 +116,9 @@ class PosixFile final : public InputFile, public OutputFile {
   uint64_t size_;
 };
 
-bool AskWhetherMemoryMayBeRefused() {
-  for (const auto resource : {RLIMIT_AS, RLIMIT_DATA}) {
-    struct rlimit limit;
-    if (getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) return true;
-  }
-  std::ifstream mode("/proc/sys/vm/overcommit_memory");  // Linux's; "2": never overcommit
-  return mode.get() == '2';
+rlim_t Limit(int resource) {
+  struct rlimit limit;
+  return getrlimit(resource, &limit) == 0 ? limit.rlim_cur : RLIM_INFINITY;
 }
 
 class PosixSystem final : public System {
@@ -220,21 +185,37 @@ class PosixSystem final : public System {
   }
 
   Error CreateExclusive(const std::string& path, std::unique_ptr<OutputFile>* file) override {
-    // Every allocation first: none may fail once the file exists.
-    auto out = std::make_unique<PosixFile>();
-    char* const name = strdup(path.c_str());
-    if (name == nullptr) return Error::kNoMemory;
-    const EndingSignalsHeld held;
+    auto out = std::make_unique<PosixFile>();  // no allocation may fail once the file exists
     // 0666 less the umask, as a plain create gives.
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-      const Error error = ErrorOf(errno);
-      std::free(name);
-      return error;
-    }
-    Arm(name);
+    if (fd < 0) return ErrorOf(errno);
     out->Adopt(fd);
     *file = std::move(out);
+    return Error::kNone;
+  }
+
+  // Called with no other thread running: the handler never reads a name
+  // being freed.
+  Error RemoveOnEnd(const std::string& path) override {
+    char* const name = path.empty() ? nullptr : strdup(path.c_str());
+    if (!path.empty() && name == nullptr) return Error::kNoMemory;
+    sigset_t held, old;  // none delivered while the handlers change
+    sigemptyset(&held);
+    for (int sig : kEndingSignals) sigaddset(&held, sig);
+    sigprocmask(SIG_BLOCK, &held, &old);
+    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+      if (name != nullptr && g_armed == nullptr) {
+        struct sigaction remove {};
+        remove.sa_handler = RemoveAndEnd;
+        remove.sa_mask = held;
+        sigaction(kEndingSignals[i], nullptr, &g_previous[i]);
+        if (g_previous[i].sa_handler != SIG_IGN) sigaction(kEndingSignals[i], &remove, nullptr);
+      } else if (name == nullptr && g_armed != nullptr) {
+        sigaction(kEndingSignals[i], &g_previous[i], nullptr);
+      }
+    }
+    std::free(std::exchange(g_armed, name));
+    sigprocmask(SIG_SETMASK, &old, nullptr);
     return Error::kNone;
   }
 
@@ -248,15 +229,10 @@ class PosixSystem final : public System {
     const bool renamed = rename(from.c_str(), to.c_str()) == 0;
     const Error error = renamed ? Done(fsync(fd) == 0) : ErrorOf(errno);
     close(fd);
-    if (renamed) Disarm(from);
     return error;
   }
 
-  Error Remove(const std::string& path) override {
-    const Error error = Done(unlink(path.c_str()) == 0);
-    Disarm(path);
-    return error;
-  }
+  Error Remove(const std::string& path) override { return Done(unlink(path.c_str()) == 0); }
 
   unsigned long ProcessId() override { return static_cast<unsigned long>(getpid()); }
 
@@ -266,29 +242,51 @@ class PosixSystem final : public System {
     return mask > 0 ? mask : online > 0 ? static_cast<unsigned>(online) : 1;
   }
 
-  uint64_t CpuMicroseconds() override {
-    struct timespec t = {};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<uint64_t>(t.tv_sec) * 1000000u + static_cast<uint64_t>(t.tv_nsec) / 1000u;
+  // Looks at the lowest descriptors: it stops as soon as it found most free.
+  unsigned FreeDescriptors(unsigned most) override {
+    const rlim_t limit = std::min<rlim_t>(Limit(RLIMIT_NOFILE), INT_MAX);
+    unsigned free = 0;
+    for (rlim_t fd = 0; fd < limit && free < most; ++fd)
+      if (fcntl(static_cast<int>(fd), F_GETFD) == -1 && errno == EBADF) ++free;
+    return free;
   }
 
-  uint32_t OpenFileLimit() override {
-    struct rlimit limit;
-    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= UINT32_MAX) return UINT32_MAX;
-    return static_cast<uint32_t>(limit.rlim_cur);
+  bool MemoryLimited() override {
+    return Limit(RLIMIT_AS) != RLIM_INFINITY || Limit(RLIMIT_DATA) != RLIM_INFINITY;
   }
 
-  bool MemoryMayBeRefused() override { return memory_may_be_refused_; }
+  std::size_t MainStackLimit() override {
+    const rlim_t limit = Limit(RLIMIT_STACK);
+    return limit == RLIM_INFINITY || limit > SIZE_MAX ? SIZE_MAX : static_cast<std::size_t>(limit);
+  }
+
+  Error StartThread(std::size_t stack, ThreadBody* body, ThreadHandle* thread) override {
+    static_assert(sizeof(pthread_t) <= sizeof(ThreadHandle), "a thread fits its handle");
+    pthread_attr_t attr;
+    if (pthread_attr_init(&attr) != 0) return Error::kNoMemory;
+    pthread_t started;
+    const long least = sysconf(_SC_THREAD_STACK_MIN);
+    int e = stack == 0 ? 0 : pthread_attr_setstacksize(&attr, std::max<std::size_t>(stack, least > 0 ? least : 0));
+    if (e == 0) e = pthread_create(&started, &attr, RunThread, body);
+    pthread_attr_destroy(&attr);
+    if (e != 0) return e == EAGAIN || e == ENOMEM ? Error::kNoMemory : Error::kOther;
+    *thread = 0;
+    std::memcpy(thread, &started, sizeof started);
+    return Error::kNone;
+  }
+
+  void JoinThread(ThreadHandle thread) override {
+    pthread_t t;
+    std::memcpy(&t, &thread, sizeof t);
+    pthread_join(t, nullptr);
+  }
 
   int TerminalColumns(Stream s) override {
     struct winsize size;
     const int fd = s == Stream::kOutput ? 1 : 2;
     return isatty(fd) != 1 ? -1 : ioctl(fd, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
   }
-  bool WriteConsole(Stream, const std::string&) override { return false; }  // bytes as they are
-
- private:
-  const bool memory_may_be_refused_ = AskWhetherMemoryMayBeRefused();
+  bool WriteConsole(Stream, std::string_view) override { return false; }  // bytes as they are
 };
 
 }  // namespace
@@ -300,6 +298,6 @@ System& SystemCalls() {
 
 void PrepareStandardOutput() { signal(SIGPIPE, SIG_IGN); }
 
-std::vector<std::string> CommandLine(int argc, char** argv) { return {argv, argv + argc}; }
+std::vector<std::string> CommandLine(int argc, const char* const* argv) { return {argv, argv + argc}; }
 
 }  // namespace trackmeter

@@ -17,10 +17,10 @@ namespace trackmeter {
 
 const char kPathSeparator = '\\';
 
-// platform_win32_console.cc: a new file removed when the console ends the
-// run; a console's width (-1 if the handle is none), its wide writer.
-void ArmRemoval(const std::wstring& path);
-void DisarmRemoval(const std::wstring& path);
+// platform_win32_console.cc: the file removed when the console ends the
+// run ("" for none); a console's width (-1 if the handle is none), its wide
+// writer.
+void RemoveOnConsoleEnd(const std::wstring& path);
 int ConsoleColumns(DWORD handle);
 bool WriteWide(DWORD handle, const std::wstring& text);
 
@@ -159,6 +159,11 @@ class Win32File final : public InputFile, public OutputFile {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+DWORD WINAPI RunThread(void* body) {
+  static_cast<ThreadBody*>(body)->Run();
+  return 0;
+}
+
 class Win32System final : public System {
  public:
   Error ListDirectory(const std::string& path, std::vector<RawEntry>* entries) override {
@@ -225,38 +230,28 @@ class Win32System final : public System {
   }
   Error CreateExclusive(const std::string& path, std::unique_ptr<OutputFile>* file) override {
     auto out = std::make_unique<Win32File>();  // every allocation first
-    const std::wstring full = LongPath(path);
-    ArmRemoval(full);  // before it exists: no moment unguarded
-    const HANDLE handle = CreateFileW(full.c_str(), GENERIC_WRITE,
+    const HANDLE handle = CreateFileW(LongPath(path).c_str(), GENERIC_WRITE,
                                       FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-      const Error error = Failed();
-      DisarmRemoval(full);
-      return error;
-    }
+    if (handle == INVALID_HANDLE_VALUE) return Failed();
     out->Adopt(handle);
     *file = std::move(out);
+    return Error::kNone;
+  }
+  Error RemoveOnEnd(const std::string& path) override {
+    RemoveOnConsoleEnd(path.empty() ? std::wstring() : LongPath(path));
     return Error::kNone;
   }
   // A link at to is itself replaced, never written through. A program that
   // holds to for a moment (an indexer, a virus scanner) makes it kBusy.
   Error RenameOver(const std::string& from, const std::string& to) override {
-    const std::wstring source = LongPath(from);
-    if (MoveFileExW(source.c_str(), LongPath(to).c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      DisarmRemoval(source);
+    if (MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
       return Error::kNone;
-    }
     const DWORD error = GetLastError();
     return error == ERROR_ACCESS_DENIED ? Error::kBusy : ErrorOf(error);
   }
-  Error Remove(const std::string& path) override {
-    const std::wstring full = LongPath(path);
-    const Error error = Done(DeleteFileW(full.c_str()));
-    DisarmRemoval(full);
-    return error;
-  }
+  Error Remove(const std::string& path) override { return Done(DeleteFileW(LongPath(path).c_str())); }
   unsigned long ProcessId() override { return GetCurrentProcessId(); }
   unsigned CountCpus() override {
     DWORD_PTR mask = 0, system = 0;
@@ -265,21 +260,31 @@ class Win32System final : public System {
       for (; mask != 0; mask &= mask - 1) ++cpus;
     return cpus > 0 ? cpus : std::max<DWORD>(GetActiveProcessorCount(ALL_PROCESSOR_GROUPS), 1);
   }
-  uint64_t CpuMicroseconds() override {
-    FILETIME created, ended, kernel, user;
-    if (!GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user)) return 0;
-    const auto ticks = [](const FILETIME& t) {  // of 100 ns
-      return (uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime;
-    };
-    return (ticks(kernel) + ticks(user)) / 10;
+  // Handles are limited only by memory, and memory only by the system's
+  // commit limit, which a run does not plan for.
+  unsigned FreeDescriptors(unsigned most) override { return most; }
+  bool MemoryLimited() override { return false; }
+  // The main thread's stack is what the program's header reserves.
+  std::size_t MainStackLimit() override {
+    const auto* image = reinterpret_cast<const unsigned char*>(GetModuleHandleW(nullptr));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
+    return reinterpret_cast<const IMAGE_NT_HEADERS*>(image + dos->e_lfanew)
+        ->OptionalHeader.SizeOfStackReserve;
   }
-  // Handles are limited only by memory.
-  uint32_t OpenFileLimit() override { return UINT32_MAX; }
-  // Refused only at the system's commit limit, which a run does not plan for.
-  bool MemoryMayBeRefused() override { return false; }
+  Error StartThread(std::size_t stack, ThreadBody* body, ThreadHandle* thread) override {
+    const HANDLE started = CreateThread(nullptr, stack, RunThread, body,
+                                        STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    if (started == nullptr) return Failed();
+    *thread = reinterpret_cast<ThreadHandle>(started);
+    return Error::kNone;
+  }
+  void JoinThread(ThreadHandle thread) override {
+    WaitForSingleObject(reinterpret_cast<HANDLE>(thread), INFINITE);
+    CloseHandle(reinterpret_cast<HANDLE>(thread));
+  }
   int TerminalColumns(Stream s) override { return ConsoleColumns(Handle(s)); }
-  bool WriteConsole(Stream s, const std::string& text) override {
-    return WriteWide(Handle(s), Widen(text, CP_UTF8));
+  bool WriteConsole(Stream s, std::string_view text) override {
+    return WriteWide(Handle(s), Widen(std::string(text), CP_UTF8));
   }
   static DWORD Handle(Stream s) { return s == Stream::kOutput ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE; }
 };

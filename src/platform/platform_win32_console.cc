@@ -16,42 +16,32 @@ std::string Narrow(const std::wstring& wide);  // platform_win32.cc
 
 namespace {
 
-// While a new file exists, a console event that ends the process (Ctrl-C,
-// Ctrl-Break, a closed window) deletes it, on a thread of the handler's own:
-// the file shares the right to delete, so the deletion holds although it is
-// open. One file at a time; the first Arm, on the main thread, makes the lock.
+// A console event that ends the process (Ctrl-C, Ctrl-Break, a closed
+// window) deletes the file set here, on a thread of the handler's own: the
+// file shares the right to delete, so the deletion holds although it is
+// open. The first call, on the main thread, makes the lock.
 CRITICAL_SECTION g_lock;
-bool g_made = false, g_armed = false;
+bool g_made = false;
 std::wstring g_path;
 
 BOOL WINAPI OnConsoleEnd(DWORD) {
   EnterCriticalSection(&g_lock);
-  if (g_armed) DeleteFileW(g_path.c_str());
+  if (!g_path.empty()) DeleteFileW(g_path.c_str());
   LeaveCriticalSection(&g_lock);
   return FALSE;  // the default handler ends the process
 }
 
 }  // namespace
 
-void ArmRemoval(const std::wstring& path) {
+void RemoveOnConsoleEnd(const std::wstring& path) {
   std::wstring copy = path;  // a failed allocation must not hold the lock
   if (!g_made) InitializeCriticalSection(&g_lock);
   g_made = true;
   EnterCriticalSection(&g_lock);
-  const bool was = g_armed;
+  const bool was = !g_path.empty();
   g_path.swap(copy);
-  g_armed = true;
   LeaveCriticalSection(&g_lock);
-  if (!was) SetConsoleCtrlHandler(OnConsoleEnd, TRUE);
-}
-
-void DisarmRemoval(const std::wstring& path) {
-  if (!g_made) return;
-  EnterCriticalSection(&g_lock);
-  const bool was = g_armed && path == g_path;
-  if (was) g_armed = false;
-  LeaveCriticalSection(&g_lock);
-  if (was) SetConsoleCtrlHandler(OnConsoleEnd, FALSE);
+  if (was != !path.empty()) SetConsoleCtrlHandler(OnConsoleEnd, was ? FALSE : TRUE);
 }
 
 // Bytes written to a console show in its code page; its own characters
@@ -66,7 +56,7 @@ bool WriteWide(DWORD handle, const std::wstring& text) {
 
 // Wherever a manifest's UTF-8 code page is not honoured (before Windows 10
 // 1903), argv is in the ANSI code page, which cannot hold every name.
-std::vector<std::string> CommandLine(int argc, char** argv) {
+std::vector<std::string> CommandLine(int argc, const char* const* argv) {
   int count = 0, mode = 0;
   wchar_t **wide = nullptr, **env = nullptr;
   if (__wgetmainargs(&count, &wide, &env, 0, &mode) != 0 || wide == nullptr) return {argv, argv + argc};

@@ -1,35 +1,50 @@
 // SPDX-License-Identifier: MIT
-// The durations stage: every file found, measured on the workers, with the
-// lines of one thread.
+// The durations stage: every file the walk finds, measured on the threads
+// as it is found, with the lines of one thread.
 #ifndef TRACKMETER_PROBE_DURATIONS_H_
 #define TRACKMETER_PROBE_DURATIONS_H_
 
-#include <functional>
 #include <string>
 
+#include "common/growing_list.h"
+#include "common/scheduler.h"
 #include "common/types.h"
-#include "common/workers.h"
 #include "console/status.h"
 #include "platform/platform.h"
+#include "probe/probe.h"
 
 namespace trackmeter {
 
-// Finds the files to measure on the calling thread, handing each path to
-// found in order.
-using FindFiles = std::function<void(const std::function<void(std::string)>& found)>;
+// The files measured, in the order found, and a record for each.
+struct Measured {
+  FileList files;
+  RecordTable records;  // seconds set: 0 for a file that cannot be measured
+};
 
-// Every file find finds, in order, in *files, and one record for each with
-// its seconds set; a file that cannot be measured gets 0. The workers
-// measure each file as it is found; what measuring each gave goes to status
-// on this thread, in the order of the files, once find has returned and the
-// file and every file before it are measured. A shortage on any worker is
-// raised here once find has returned and all workers have ended.
-RecordTable ComputeDurations(System& system, Status& status, Workers& workers,
-                             const FindFiles& find, FileList* files);
+class Measuring {
+ public:
+  // check_headroom: memory may be refused (MemoryMayBeRefused).
+  Measuring(System& system, Status& status, const ThreadPlan& plan, bool check_headroom);
 
-// The same for files known already.
-RecordTable ComputeDurations(System& system, Status& status, Workers& workers,
-                             const FileList& files);
+  // A file found, after every file added before it.
+  void Add(std::string path);
+  std::size_t count() const { return found_.size(); }
+
+  // Every file added, measured, and what measuring each gave to status in
+  // their order. A shortage is raised once every thread has ended, after
+  // the lines of the files before the one it stopped.
+  Measured Finish();
+
+ private:
+  struct Found {
+    std::string path;
+    ProbeResult result{Outcome::kMeasured, 0.0f};
+  };
+
+  Status& status_;
+  GrowingList<Found> found_;
+  Scheduler scheduler_;  // after found_: its threads are gone before found_ is
+};
 
 }  // namespace trackmeter
 

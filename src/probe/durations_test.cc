@@ -18,18 +18,26 @@ using ::testing::ElementsAre;
 // Measures tree-relative paths from within the tree, as a run does.
 class DurationsTest : public ::testing::Test {
  protected:
+  RecordTable Measure(const FileList& files, Status& status, unsigned threads) {
+    Measuring measuring(SystemCalls(), status, ThreadPlan{threads, threads, true, kProbeStack},
+                        false);
+    for (const std::string& path : files) measuring.Add(path);
+    Measured measured = measuring.Finish();
+    EXPECT_EQ(measured.files, files);
+    return measured.records;
+  }
+
   TempTree tree_;
   ScopedDirectory inside_{tree_.root()};
 };
 
-TEST_F(DurationsTest, ComputeDurationsKeepsListOrderForRecordsAndLines) {
+TEST_F(DurationsTest, KeepsTheOrderFoundForRecordsAndLines) {
   tree_.Write("b.ogg", EncodeVorbis(1, 8000, 4000));
   tree_.Write("sub/%s%n.ogg", "junk");  // the name is data, not a format
   const FileList files = {"b.ogg", "missing.ogg", "sub/%s%n.ogg", "b.ogg"};
   for (unsigned count : {1u, 3u}) {
     FakeStatus status;
-    Workers workers(count);
-    const RecordTable records = ComputeDurations(SystemCalls(), status, workers, files);
+    const RecordTable records = Measure(files, status, count);
     EXPECT_THAT(status.said, ElementsAre("1/4 b.ogg: measured", "2/4 missing.ogg: could not open",
                                          "3/4 sub/%s%n.ogg: not ogg vorbis", "4/4 b.ogg: measured"));
     ASSERT_EQ(records.size(), 4u);
@@ -48,9 +56,7 @@ TEST_F(DurationsTest, ChainOfMoreStreamsThanAnyRealFileIsRefusedAndTheRunGoesOn)
   tree_.Write("long.ogg", chain);
   tree_.Write("next.ogg", EncodeVorbis(1, 8000, 4000));
   FakeStatus status;
-  Workers workers(2);
-  const RecordTable records =
-      ComputeDurations(SystemCalls(), status, workers, {"long.ogg", "next.ogg"});
+  const RecordTable records = Measure({"long.ogg", "next.ogg"}, status, 2);
   EXPECT_EQ(status.said.front(), "1/2 long.ogg: not ogg vorbis");
   ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[0].seconds, 0.0f);
@@ -68,8 +74,7 @@ TEST_F(DurationsTest, FilesChangedAfterTheScanAreMeasuredAsTheyAreWhenOpened) {
   tree_.Write("shrinks.ogg", EncodeVorbis(1, 8000, 12000));
   tree_.Write("cut.ogg", half.substr(0, 60));
   FakeStatus status;
-  Workers one(1);
-  const RecordTable records = ComputeDurations(SystemCalls(), status, one, files);
+  const RecordTable records = Measure(files, status, 1);
   EXPECT_EQ(status.said.back(), "3/3 cut.ogg: not ogg vorbis");
   ASSERT_EQ(records.size(), 3u);
   EXPECT_EQ(records[0].seconds, 1.5f);

@@ -28,9 +28,9 @@ constexpr std::size_t kProbeHeadroom = 2 << 20;
 // library, so there only one prober runs.) The headroom is asked for and
 // given back untouched: it costs no memory.
 void RequireHeadroom(const Prober& prober) {
-  if (!prober.system.MemoryMayBeRefused()) return;
+  if (!prober.headroom) return;
   void* const room = std::malloc(kProbeHeadroom);
-  if (room == nullptr) throw std::bad_alloc();
+  if (room == nullptr) ThrowOutOfMemory();
   std::free(room);
 }
 
@@ -45,8 +45,8 @@ std::size_t ReadStream(void* out, std::size_t size, std::size_t count, void* sou
   std::size_t got = 0;
   try {
     // The library hands over the buffer it failed to allocate unchecked.
-    if (out == nullptr) throw std::bad_alloc();
-    got = stream->Read(out, size * count);
+    if (out == nullptr) stream->FailForWantOfMemory();
+    else got = stream->Read(out, size * count);
   } catch (const std::bad_alloc&) {
     stream->FailForWantOfMemory();
   }
@@ -70,12 +70,20 @@ constexpr ov_callbacks kStreamCallbacks = {ReadStream, SeekStream, nullptr, Tell
 
 // The file was refused: for its bytes, or for want of memory.
 ProbeResult Refused(Prober& prober, const OggStream& stream) {
-  if (stream.out_of_memory()) throw std::bad_alloc();
+  if (stream.out_of_memory()) ThrowOutOfMemory();
   RequireHeadroom(prober);
   return {Outcome::kNotOggVorbis, 0.0f};
 }
 
 }  // namespace
+
+bool MemoryMayBeRefused(System& system) {
+  if (system.MemoryLimited()) return true;
+  std::unique_ptr<InputFile> mode;  // Linux's; "2": never overcommit
+  char c = 0;
+  return system.OpenForReading("/proc/sys/vm/overcommit_memory", &mode) == Error::kNone &&
+         mode->ReadAt(0, &c, 1) == 1 && c == '2';
+}
 
 ProbeResult ProbeDuration(Prober& prober, const std::string& path) {
   RequireHeadroom(prober);

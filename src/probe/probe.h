@@ -6,19 +6,31 @@
 #include <string>
 
 #include "common/types.h"
-#include "common/workers.h"
+#include "common/scheduler.h"
 #include "platform/platform.h"
+#include "probe/ogg_pages.h"
 #include "probe/ogg_stream.h"
 
 namespace trackmeter {
 
+// The stack of a thread that measures: enough for the deepest file the
+// library is shown, since it recurses once for every chained stream.
+constexpr std::size_t kStackPerStream = 1024;
+constexpr std::size_t kProbeStack = (256 << 10) + kStackPerStream * kMaxChainedStreams;
+
+// Whether memory can be refused before the machine runs out: a limit on
+// the process, or a kernel that never overcommits (Linux's mode 2).
+bool MemoryMayBeRefused(System& system);
+
 // What one probe keeps from one file to the next: the system it opens
-// files through, the worker's seat it lets go of while it waits for a
-// file's bytes, and its stream's buffers. One per thread.
+// files through, the thread's seat it lets go of while it waits for a
+// file's bytes, whether memory may be refused, and its stream's buffers.
+// One per thread.
 struct Prober {
-  Prober(System& s, Seat& worker_seat) : system(s), seat(worker_seat) {}
+  Prober(System& s, Seat& thread_seat, bool check) : system(s), seat(thread_seat), headroom(check) {}
   System& system;
   Seat& seat;
+  const bool headroom;
   StreamBuffers buffers;
 };
 

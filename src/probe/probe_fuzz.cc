@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 0 && std::fwrite(data, 1, size, f) != size) std::abort();
   std::fclose(f);
   static trackmeter::Seat seat;
-  static trackmeter::Prober prober(trackmeter::SystemCalls(), seat);
+  static trackmeter::Prober prober(trackmeter::SystemCalls(), seat, false);
   const float seconds = trackmeter::ProbeDuration(prober, FuzzPath()).seconds;
   if (!(seconds >= 0.0f) && !std::isnan(seconds)) std::abort();  // never negative
   unlink(FuzzPath().c_str());

@@ -23,8 +23,8 @@ class ProbeTest : public ::testing::Test {
     return {r.outcome, r.seconds};
   }
 
-  Seat seat_;  // a worker's seat, as on the calling thread
-  Prober prober_{SystemCalls(), seat_};
+  Seat seat_;  // a seat of no scheduler's, as on the calling thread
+  Prober prober_{SystemCalls(), seat_, false};
 
   TempTree tree_;
   ScopedDirectory inside_{tree_.root()};
@@ -78,7 +78,7 @@ TEST_F(ProbeTest, AFileWhoseReadFailsIsNotOggVorbis) {
   tree_.Write("failing.ogg", EncodeVorbis(2, 44100, 441000));
   FailingReads system;
   Seat seat;
-  Prober prober(system, seat);
+  Prober prober(system, seat, false);
   const ProbeResult r = ProbeDuration(prober, "failing.ogg");
   EXPECT_EQ(r.outcome, Outcome::kNotOggVorbis);
   EXPECT_EQ(r.seconds, 0.0f);
