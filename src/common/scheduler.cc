@@ -95,7 +95,9 @@ void Scheduler::Start(std::size_t threads) {
   for (; threads > 0 && started_ < most_; --threads) {
     Slot& slot = slots_[started_];
     ++running_;  // before it runs: it may end at once
+    slot.seat.stack_ = plan_.stack;
     if (system_.StartThread(plan_.stack, &slot, &slot.thread) != Error::kNone) {
+      slot.seat.stack_ = 0;
       --running_;
       most_ = started_;  // fewer threads do the work
       break;

@@ -35,6 +35,9 @@ class Scheduler;
 // A thread's hold on one of the places to compute.
 class Seat {
  public:
+  // The stack of the thread that holds it; 0: the calling thread's.
+  std::size_t stack() const { return stack_; }
+
   // Held by a task while it waits for storage (opens a file, reads it): the
   // place goes to another thread meanwhile, and the wait counts toward
   // starting more threads.
@@ -55,6 +58,7 @@ class Seat {
   friend class Scheduler;
   Scheduler* scheduler_ = nullptr;  // null: nothing to measure or give
   int64_t waited_ = 0;              // in the task being run, ns
+  std::size_t stack_ = 0;
 };
 
 class Scheduler {

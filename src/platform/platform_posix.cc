@@ -194,8 +194,7 @@ class PosixSystem final : public System {
     return Error::kNone;
   }
 
-  // Called with no other thread running: the handler never reads a name
-  // being freed.
+  // With no other thread running: the handler never reads a name freed.
   Error RemoveOnEnd(const std::string& path) override {
     char* const name = path.empty() ? nullptr : strdup(path.c_str());
     if (!path.empty() && name == nullptr) return Error::kNoMemory;
@@ -233,9 +232,7 @@ class PosixSystem final : public System {
   }
 
   Error Remove(const std::string& path) override { return Done(unlink(path.c_str()) == 0); }
-
   unsigned long ProcessId() override { return static_cast<unsigned long>(getpid()); }
-
   unsigned CountCpus() override {
     const unsigned mask = CpusInAffinityMask();
     const long online = sysconf(_SC_NPROCESSORS_ONLN);
@@ -254,27 +251,21 @@ class PosixSystem final : public System {
   bool MemoryLimited() override {
     return Limit(RLIMIT_AS) != RLIM_INFINITY || Limit(RLIMIT_DATA) != RLIM_INFINITY;
   }
-
   std::size_t MainStackLimit() override {
-    const rlim_t limit = Limit(RLIMIT_STACK);
-    return limit == RLIM_INFINITY || limit > SIZE_MAX ? SIZE_MAX : static_cast<std::size_t>(limit);
+    return static_cast<std::size_t>(std::min<rlim_t>(Limit(RLIMIT_STACK), SIZE_MAX));
   }
 
   Error StartThread(std::size_t stack, ThreadBody* body, ThreadHandle* thread) override {
     static_assert(sizeof(pthread_t) <= sizeof(ThreadHandle), "a thread fits its handle");
     pthread_attr_t attr;
-    if (pthread_attr_init(&attr) != 0) return Error::kNoMemory;
     pthread_t started;
-    const long least = sysconf(_SC_THREAD_STACK_MIN);
-    int e = stack == 0 ? 0 : pthread_attr_setstacksize(&attr, std::max<std::size_t>(stack, least > 0 ? least : 0));
+    if (pthread_attr_init(&attr) != 0) return Error::kNoMemory;
+    int e = stack > 0 ? pthread_attr_setstacksize(&attr, stack) : 0;
     if (e == 0) e = pthread_create(&started, &attr, RunThread, body);
     pthread_attr_destroy(&attr);
-    if (e != 0) return e == EAGAIN || e == ENOMEM ? Error::kNoMemory : Error::kOther;
-    *thread = 0;
-    std::memcpy(thread, &started, sizeof started);
-    return Error::kNone;
+    if (e == 0) std::memcpy(thread, &started, sizeof started);
+    return ErrorOf(e);
   }
-
   void JoinThread(ThreadHandle thread) override {
     pthread_t t;
     std::memcpy(&t, &thread, sizeof t);

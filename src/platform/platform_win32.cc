@@ -264,19 +264,16 @@ class Win32System final : public System {
   // commit limit, which a run does not plan for.
   unsigned FreeDescriptors(unsigned most) override { return most; }
   bool MemoryLimited() override { return false; }
-  // The main thread's stack is what the program's header reserves.
-  std::size_t MainStackLimit() override {
-    const auto* image = reinterpret_cast<const unsigned char*>(GetModuleHandleW(nullptr));
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
-    return reinterpret_cast<const IMAGE_NT_HEADERS*>(image + dos->e_lfanew)
-        ->OptionalHeader.SizeOfStackReserve;
+  std::size_t MainStackLimit() override {  // what the program's header reserves
+    const auto* image = reinterpret_cast<const char*>(GetModuleHandleW(nullptr));
+    const LONG at = reinterpret_cast<const IMAGE_DOS_HEADER*>(image)->e_lfanew;
+    return reinterpret_cast<const IMAGE_NT_HEADERS*>(image + at)->OptionalHeader.SizeOfStackReserve;
   }
   Error StartThread(std::size_t stack, ThreadBody* body, ThreadHandle* thread) override {
-    const HANDLE started = CreateThread(nullptr, stack, RunThread, body,
-                                        STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-    if (started == nullptr) return Failed();
+    const HANDLE started =
+        CreateThread(nullptr, stack, RunThread, body, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     *thread = reinterpret_cast<ThreadHandle>(started);
-    return Error::kNone;
+    return started == nullptr ? Failed() : Error::kNone;
   }
   void JoinThread(ThreadHandle thread) override {
     WaitForSingleObject(reinterpret_cast<HANDLE>(thread), INFINITE);

@@ -266,7 +266,10 @@ uint32_t OggPageCrc(const unsigned char* page, std::size_t size) {
   return CrcUpdate(crc, page + 26, size - 26);
 }
 
-std::optional<uint64_t> OggBytesToShow(ByteSource& source, uint64_t size) {
+std::optional<uint64_t> OggBytesToShow(ByteSource& source, uint64_t size, uint64_t* streams) {
+  uint64_t counted = 1;
+  if (streams == nullptr) streams = &counted;
+  *streams = 1;
   // A file shorter than a page is shown whole whatever it holds, and cannot
   // start more streams than allowed.
   static_assert(kMaxChainedStreams * 27 > kMaxOggPage);
@@ -287,6 +290,7 @@ std::optional<uint64_t> OggBytesToShow(ByteSource& source, uint64_t size) {
   const std::optional<uint64_t> starts =
       CountStreamStarts(source, size, *end, kMaxChainedStreams);
   if (!starts) return std::nullopt;
+  *streams = *starts;
   return *starts > kMaxChainedStreams ? 0 : show;
 }
 

@@ -44,10 +44,12 @@ class ByteSource {
 // holds none. A file without a valid page in its first 64 KiB, where the
 // library looks for the first, is shown up to where that search ends. 0 for
 // a file that starts more than kMaxChainedStreams streams. Nothing when a
-// read fails. Time linear in the bytes read, which are the head, the tail
+// read fails. How many streams the library will recurse through goes to
+// *streams, where given: 1 unless the file is chained. Time linear in the bytes read, which are the head, the tail
 // after the last page and about 64 KiB before it, and, only for a chained
 // file, the whole file once.
-std::optional<uint64_t> OggBytesToShow(ByteSource& source, uint64_t size);
+std::optional<uint64_t> OggBytesToShow(ByteSource& source, uint64_t size,
+                                       uint64_t* streams = nullptr);
 
 // The CRC of an Ogg page of size bytes, computed as if its checksum field
 // held zeros; what a valid page stores in that field, little-endian.

@@ -145,7 +145,7 @@ OggStream::OggStream(InputFile& input, StreamBuffers* buffers)
     if (static_cast<uint64_t>(got) <= size) {
       head_.size = static_cast<std::size_t>(got);
       MemoryBytes bytes(head_);
-      length_ = OggBytesToShow(bytes, head_.size).value_or(head_.size);
+      length_ = OggBytesToShow(bytes, head_.size, &streams_).value_or(head_.size);
       cap_ = StreamReadCap(length_);
       input_ = nullptr;
       return;
@@ -153,7 +153,7 @@ OggStream::OggStream(InputFile& input, StreamBuffers* buffers)
     head_.size = 0;  // it grew since it was opened: the size it had counts
   }
   FileBytes bytes(input, buffers);
-  const std::optional<uint64_t> show = OggBytesToShow(bytes, size);
+  const std::optional<uint64_t> show = OggBytesToShow(bytes, size, &streams_);
   if (!show) {
     failed_ = true;
     return;

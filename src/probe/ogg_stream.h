@@ -69,8 +69,10 @@ class OggStream {
   // Reads what the page scan needs of input at once.
   OggStream(InputFile& input, StreamBuffers* buffers);
 
-  // How many bytes of the file the library is shown.
+  // How many bytes of the file the library is shown, and how many chained
+  // streams it will recurse through in them.
   uint64_t length() const { return length_; }
+  uint64_t streams() const { return streams_; }
   // Up to size bytes from the current position; fewer only at the end of
   // what is shown, or when the stream has failed.
   std::size_t Read(void* out, std::size_t size);
@@ -88,6 +90,7 @@ class OggStream {
  private:
   InputFile* input_;  // null once everything shown is in memory
   uint64_t length_ = 0;
+  uint64_t streams_ = 1;
   uint64_t cap_ = 0;
   uint64_t pos_ = 0;
   uint64_t served_ = 0;

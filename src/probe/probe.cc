@@ -20,6 +20,9 @@ namespace {
 // and codebooks), with the stream's windows.
 constexpr std::size_t kProbeHeadroom = 2 << 20;
 
+// What the calling thread's stack holds besides the library's recursion.
+constexpr std::size_t kCallerStack = 64 << 10;
+
 // Many of the library's allocations go unchecked, and a failed one may
 // crash it; the others come back as a file it cannot open. So where memory
 // may be refused it never starts on a file short of this headroom, and a
@@ -97,6 +100,11 @@ ProbeResult ProbeDuration(Prober& prober, const std::string& path) {
     if (opened != Error::kNone) return {Outcome::kCouldNotOpen, 0.0f};
     stream.emplace(*input, &prober.buffers);
   }
+  // Where no thread could be had for it, the calling thread measures: a
+  // chain it has not the stack for is a shortage, not a crash.
+  if (prober.seat.stack() == 0 && stream->streams() > 1 && stream->length() > 0 &&
+      kStackPerStream * stream->streams() + kCallerStack > prober.system.MainStackLimit())
+    ThrowOutOfMemory();
   OggVorbis_File vf;
   if (ov_open_callbacks(&*stream, &vf, nullptr, 0, kStreamCallbacks) != 0)
     return Refused(prober, *stream);
