@@ -8,7 +8,6 @@
 #include <sys/inotify.h>
 #include <sys/mount.h>
 #endif
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,17 +27,6 @@
 #include "ogg_maker.h"
 #include "temp_tree.h"
 #include "trackmeter/durations_reader.h"
-
-// AddressSanitizer reserves terabytes of address space for itself, and the
-// sanitizers' checks need file descriptors of their own: neither kind of
-// shortage can be tried on such a build.
-#if defined(__SANITIZE_ADDRESS__)
-#define TRACKMETER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TRACKMETER_ASAN 1
-#endif
-#endif
 
 namespace trackmeter {
 namespace {
@@ -409,124 +397,6 @@ TEST(HostileTreeTest, PathsNoMultiplierSeparatesAreNamedAtOnce) {
   const std::string alike = "ERROR: Paths differ only in letter case or separator: AB.ogg and ";
   EXPECT_EQ(c.out, Header(cased.root()) + alike + "Ab.ogg\n" + alike + "aB.ogg\n" +
                        alike + "ab.ogg\n");
-}
-
-// Every file descriptor taken: the walk cannot list the base, which must
-// not pass for an empty tree. (Run in a child of this process: the system's
-// loader would need a descriptor before the tool does.)
-TEST(HostileTreeTest, NoFreeFileDescriptorEndsTheRunAndKeepsTheOldTable) {
-#ifdef TRACKMETER_ASAN
-  GTEST_SKIP() << "a sanitizer build checks objects through file descriptors of its own";
-#endif
-  TempTree tree;
-  tree.Write("a.ogg", Short());
-  tree.Write("Durations.bin", "old table");
-  TempTree out;
-  std::fflush(nullptr);
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    const int fd = open(out.Path("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0 || dup2(fd, 1) < 0) _exit(100);
-    close(fd);
-    const int lowest_free = dup(1);
-    close(lowest_free);
-    const rlimit none_free = {static_cast<rlim_t>(lowest_free), static_cast<rlim_t>(lowest_free)};
-    if (setrlimit(RLIMIT_NOFILE, &none_free) != 0) _exit(101);
-    const std::string base = tree.root();
-    const char* argv[] = {"trackmeter", base.c_str()};
-    _exit(RunOnConsole(2, argv, SystemCalls()));
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "status " << status;
-  EXPECT_EQ(ReadBytes(out.Path("stdout")),
-            Header(tree.root()) + "Fatal Error: Too many open files\n");
-  EXPECT_EQ(ReadBytes(tree.Path("Durations.bin")), "old table");
-  EXPECT_THAT(ListDir(tree.root()), ElementsAre("Durations.bin", "a.ogg"));
-}
-
-// Runs the tool on tree's "music" (given as a relative path, which the tool
-// works on before anything else) under a limit of kib KiB of address space,
-// over an old table, with no core file. glibc grows its heap by 128 KiB more
-// than it is asked for; with tight_heap it grows it by no more, so that each
-// allocation, the library's included, is where memory can run out.
-RunResult RunUnderMemoryLimit(const TempTree& tree, rlim_t kib, bool tight_heap) {
-  tree.Write("music/Durations.bin", "old table");
-  return RunTrackmeter({"music"}, tree.root(), false, [kib, tight_heap] {
-    const rlimit none = {0, 0}, limit = {kib << 10, kib << 10};
-    setrlimit(RLIMIT_CORE, &none);
-    setrlimit(RLIMIT_AS, &limit);
-    if (tight_heap) setenv("GLIBC_TUNABLES", "glibc.malloc.top_pad=0", 1);
-  });
-}
-
-// From the lowest limit at which the tool runs at all (below it the
-// system's loader fails) to a little above the one it needs: the run writes
-// the table it writes without a limit, or it says it ran out of memory and
-// leaves the old table and the directory as they were. Never a signal, never
-// a wrong table, never a line that is not the run's. Every 4 KiB near both
-// ends, where the walk, the library and the writer run out, with a tight
-// heap every other time; between them the runs stop before the probe's
-// first file, so fewer are tried there.
-TEST(HostileTreeTest, EveryMemoryLimitGivesTheTableOrOutOfMemoryAndTheOldTable) {
-#ifdef TRACKMETER_ASAN
-  GTEST_SKIP() << "an AddressSanitizer build cannot run under a limit on its address space";
-#endif
-  if (!Emulator().empty())
-    GTEST_SKIP() << "the limit on address space would be the emulator's, which reserves the "
-                    "guest's whole address space at start";
-  TempTree tree;
-  tree.Write("music/intro.ogg", EncodeVorbis(2, 44100, 441000));
-  tree.Write("music/large.ogg", EncodeVorbis(2, 44100, 661500, 1, 440.0, 0.8));  // > 128 KiB
-  tree.Write("music/sfx/boom.ogg", "not Ogg Vorbis");
-  tree.Write("music/sfx/chime.ogg", Short());
-  tree.Write("music/themes/chained.ogg", Short() + EncodeVorbis(1, 8000, 4000, 2));
-  const RunResult free_run = RunTrackmeter({"music"}, tree.root());
-  ASSERT_EQ(free_run.status, 0) << free_run.out;
-  const std::string table = ReadBytes(tree.Path("music/Durations.bin"));
-  const std::vector<std::string> names = ListDir(tree.Path("music"));
-  // The lines of a run that ends early are the first of these.
-  const std::string lines = free_run.out.substr(0, free_run.out.rfind("Generated"));
-
-  // Where the tool starts, and where it first writes the table.
-  rlim_t enough = 8 << 10;
-  while (RunUnderMemoryLimit(tree, enough, false).status != 0) {
-    enough *= 2;
-    ASSERT_LT(enough, rlim_t{1} << 30) << "no limit lets the tool run";
-  }
-  const auto lowest = [&](const std::function<bool(const RunResult&)>& holds) {
-    rlim_t low = 0, high = enough;  // holds at high, not at low
-    while (high - low > 4) {
-      const rlim_t mid = (low + high) / 2 / 4 * 4;
-      (holds(RunUnderMemoryLimit(tree, mid, false)) ? high : low) = mid;
-    }
-    return high;
-  };
-  const rlim_t from = lowest([](const RunResult& r) { return !r.out.empty(); });
-  const rlim_t to = lowest([](const RunResult& r) { return r.status == 0; }) + 64;
-  int runs = 0, written = 0;
-  for (rlim_t kib = from; kib <= to; kib += kib - from < 512 || to - kib < 512 ? 4 : 64, ++runs) {
-    const RunResult r = RunUnderMemoryLimit(tree, kib, kib / 4 % 2 == 0);
-    const std::string at = "under " + std::to_string(kib) + " KiB:\n" + r.out + r.err;
-    if (r.status == 0) {
-      ++written;
-      EXPECT_EQ(r.out, free_run.out) << at;
-      EXPECT_EQ(ReadBytes(tree.Path("music/Durations.bin")), table) << at;
-    } else {
-      ASSERT_EQ(r.status, 1) << at;
-      const std::string fatal = "Fatal Error: Out of memory\n";
-      ASSERT_THAT(r.out, EndsWith(fatal)) << at;
-      const std::size_t printed = r.out.size() - fatal.size();
-      EXPECT_EQ(r.out.substr(0, printed), lines.substr(0, printed)) << at;
-      EXPECT_EQ(ReadBytes(tree.Path("music/Durations.bin")), "old table") << at;
-    }
-    EXPECT_EQ(r.err, "") << at;
-    ASSERT_EQ(ListDir(tree.Path("music")), names) << at;
-    ASSERT_THAT(ListDir(tree.root()), ElementsAre("music")) << at;
-  }
-  std::printf("%d runs from %lu KiB to %lu KiB, %d wrote the table\n", runs,
-              static_cast<unsigned long>(from), static_cast<unsigned long>(to), written);
 }
 
 }  // namespace
