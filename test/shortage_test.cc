@@ -20,17 +20,6 @@
 #include "ogg_maker.h"
 #include "temp_tree.h"
 
-// AddressSanitizer reserves terabytes of address space for itself, and the
-// sanitizers' checks need file descriptors of their own: neither kind of
-// shortage can be tried on such a build.
-#if defined(__SANITIZE_ADDRESS__)
-#define TRACKMETER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TRACKMETER_ASAN 1
-#endif
-#endif
-
 namespace trackmeter {
 namespace {
 
@@ -177,7 +166,7 @@ Result RunWithFreeDescriptors(const TempTree& tree, const TempTree& out, int fre
 // which must not pass for an empty tree. (In a child: the system's loader
 // would need a descriptor before the tool does.)
 TEST(ShortageTest, EveryLimitOnOpenFilesGivesWhatOneThreadGives) {
-#ifdef TRACKMETER_ASAN
+#ifdef TRACKMETER_SANITIZED
   GTEST_SKIP() << "a sanitizer build checks objects through file descriptors of its own";
 #endif
   TempTree tree, out;
@@ -226,8 +215,8 @@ RunResult RunUnderMemoryLimit(const TempTree& tree, rlim_t kib, bool tight_heap,
 // other time; between them the runs stop before the probe's first file, so
 // fewer are tried there.
 TEST(ShortageTest, EveryMemoryLimitGivesTheTableOrOutOfMemoryAndTheOldTable) {
-#ifdef TRACKMETER_ASAN
-  GTEST_SKIP() << "an AddressSanitizer build cannot run under a limit on its address space";
+#ifdef TRACKMETER_SANITIZED
+  GTEST_SKIP() << "a sanitizer build cannot run under a limit on its address space";
 #endif
   if (!Emulator().empty())
     GTEST_SKIP() << "the limit on address space would be the emulator's, which reserves the "

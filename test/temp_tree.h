@@ -4,6 +4,17 @@
 #ifndef TRACKMETER_TEST_TEMP_TREE_H_
 #define TRACKMETER_TEST_TEMP_TREE_H_
 
+// AddressSanitizer and ThreadSanitizer reserve terabytes of address space
+// for themselves, and their checks need file descriptors of their own:
+// neither kind of shortage can be tried on such a build.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define TRACKMETER_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define TRACKMETER_SANITIZED 1
+#endif
+#endif
+
 #include <functional>
 #include <string>
 #include <vector>

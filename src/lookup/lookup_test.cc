@@ -96,8 +96,8 @@ TEST(LookupCommandTest, RoundTripThroughTheTool) {
 // A valid header over 4 GiB of records (a sparse file), under a limit of
 // about 1 GB of address space: one line and status 2, not an abort.
 TEST(LookupCommandTest, TableLargerThanTheMemoryItMayUseIsRefused) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "an AddressSanitizer build cannot run under a limit on its address space";
+#ifdef TRACKMETER_SANITIZED
+  GTEST_SKIP() << "a sanitizer build cannot run under a limit on its address space";
 #endif
   if (!Emulator().empty()) GTEST_SKIP() << "the limit would be the emulator's";
   TempTree tree;
