@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <new>
 #include <optional>
@@ -91,6 +92,16 @@ int Run(int argc, const char* const* argv, System& system, Status& status, const
 int RunTrackmeter(int argc, const char* const* argv, System& system, Status& status,
                   const char* jobs) {
   status.Banner();
+  // Only these exact words: a directory of such a name is reached as ./--help.
+  const char* first = argc > 1 ? argv[1] : "";
+  if (std::strcmp(first, "--help") == 0 || std::strcmp(first, "-h") == 0) {
+    status.Help();
+    return 0;
+  }
+  if (std::strcmp(first, "--version") == 0) {
+    status.Version();
+    return 0;
+  }
   // A shortage ends the run wherever it is met: whatever was written so far
   // is removed on the way here, and no table is put in place.
   try {
