@@ -19,6 +19,8 @@ namespace trackmeter {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 const std::string& TenSeconds() {
   static const std::string bytes = EncodeVorbis(2, 44100, 441000);
@@ -125,6 +127,38 @@ TEST(EndToEndTest, BaseThatCannotBeEnteredStopsTheRun) {
               "Fatal Error: Could not enter base directory: " + base + "\n");
   }
   EXPECT_FALSE(Exists(tree.Path("Durations.bin")));
+}
+
+// --help, -h and --version answer after the banner and walk and write
+// nothing; only those exact words do, so a directory of such a name is
+// reached as ./--help.
+TEST(EndToEndTest, HelpAndVersionAnswerAndTouchNothing) {
+  TempTree tree;
+  tree.Write("a.ogg", Short());
+  tree.Write("--help/b.ogg", Short());
+  const std::string banner =
+      "OGG File Duration/Hash Generator V1.0 [Written by Quillon]\n"
+      "USAGE: trackmeter [basepath]\n\n";
+  setenv("TRACKMETER_JOBS", "x", 1);  // a run would note it on standard error
+  const RunResult help = RunTrackmeter({"--help", "extra"}, tree.root());
+  const RunResult h = RunTrackmeter({"-h"}, tree.root());
+  const RunResult version = RunTrackmeter({"--version"}, tree.root());
+  unsetenv("TRACKMETER_JOBS");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_THAT(help.out, StartsWith(banner + "Measures "));
+  EXPECT_THAT(help.out, HasSubstr("TRACKMETER_JOBS"));
+  EXPECT_EQ(h.status, 0);
+  EXPECT_EQ(h.out, help.out);
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, banner + "trackmeter " TRACKMETER_VERSION "\n");
+  for (const RunResult* r : {&help, &h, &version}) EXPECT_EQ(r->err, "");
+  EXPECT_THAT(ListDir(tree.root()), ElementsAre("--help", "a.ogg"));
+  EXPECT_THAT(ListDir(tree.Path("--help")), ElementsAre("b.ogg"));
+
+  const RunResult dir = RunTrackmeter({"./--help"}, tree.root());
+  EXPECT_EQ(dir.status, 0);
+  EXPECT_EQ(dir.out, Header(tree.Path("--help")) + kCount1);
+  EXPECT_TRUE(Exists(tree.Path("--help/Durations.bin")));
 }
 
 // Directories below root, each named name, made one at a time so that their

@@ -18,6 +18,8 @@ class FakeStatus : public Status {
   std::atomic<uint64_t> passes_tried{0};
 
   void Banner() override { said.push_back("banner"); }
+  void Help() override { said.push_back("help"); }
+  void Version() override { said.push_back("version"); }
   void CannotEnterBase(const std::string& b) override { said.push_back("cannot enter " + b); }
   void BaseEntered(const std::string& a) override { said.push_back("base " + a); }
   void DirectoryUnreadable(const std::string& p) override { said.push_back("unreadable " + p); }

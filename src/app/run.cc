@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <optional>
 #include <string>
@@ -95,6 +96,16 @@ int RunTrackmeter(int argc, const char* const* argv, System& system, Status& sta
   // is removed on the way here, and no table is put in place.
   try {
     status.Banner();
+    // Only these exact words: a directory of such a name is reached as ./--help.
+    const char* first = argc > 1 ? argv[1] : "";
+    if (std::strcmp(first, "--help") == 0 || std::strcmp(first, "-h") == 0) {
+      status.Help();
+      return 0;
+    }
+    if (std::strcmp(first, "--version") == 0) {
+      status.Version();
+      return 0;
+    }
     return Run(argc > 1 ? argv[1] : ".", system, status, jobs);
   } catch (const std::bad_alloc&) {
     status.OutOfMemory();

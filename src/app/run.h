@@ -9,7 +9,8 @@
 namespace trackmeter {
 
 // Runs the tool with the command line argv (argc entries; argv[1], if
-// present, is the base directory), every line to status, with the threads
+// present, is the base directory, or --help, -h or --version, which are
+// answered with 0), every line to status, with the threads
 // jobs asks for (TRACKMETER_JOBS, or null), and returns the exit status: 0
 // on success, also with per-file errors, unreadable directories or no Ogg
 // files found; 1 when the base directory cannot be entered, no table can be

@@ -19,6 +19,26 @@ void ConsoleStatus::Banner() {
   printer_.Line("USAGE: trackmeter [basepath]\n\n");
 }
 
+void ConsoleStatus::Help() {
+  printer_.Line(
+      "Measures the playing time of every .ogg file below basepath (the current\n"
+      "directory when none is given) and writes the table Durations.bin there:\n"
+      "each file's seconds under a 32-bit id hashed from its path relative to\n"
+      "basepath, for a game to look up without opening the audio files.\n"
+      "\n"
+      "  basepath           the directory to measure; one named --help, -h or\n"
+      "                     --version is given as ./--help\n"
+      "  TRACKMETER_JOBS=N  how many files are measured at once (default: one\n"
+      "                     per CPU)\n"
+      "  --help, -h         this text\n"
+      "  --version          the version\n"
+      "\n"
+      "More in the manual page (man trackmeter; trackmeter.txt on Windows) and\n"
+      "README.md; the table's format in FORMAT.md.\n");
+}
+
+void ConsoleStatus::Version() { printer_.Line("trackmeter " TRACKMETER_VERSION "\n"); }
+
 void ConsoleStatus::CannotEnterBase(const std::string& base) {
   printer_.Line("Fatal Error: Could not enter base directory: " + base + "\n");
 }

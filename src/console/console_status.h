@@ -15,6 +15,8 @@ class ConsoleStatus final : public Status {
   explicit ConsoleStatus(LinePrinter& printer) : printer_(printer) {}
 
   void Banner() override;
+  void Help() override;
+  void Version() override;
   void CannotEnterBase(const std::string& base) override;
   void BaseEntered(const std::string& absolute) override;
   void DirectoryUnreadable(const std::string& path) override;

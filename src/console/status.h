@@ -20,6 +20,10 @@ class Status {
 
   // The banner, the usage line and a blank line; on every run.
   virtual void Banner() = 0;
+  // After the banner, for --help or -h: the argument, TRACKMETER_JOBS, the
+  // table, where to read more. For --version: the tool's version.
+  virtual void Help() = 0;
+  virtual void Version() = 0;
   // The base directory cannot be entered; the run stops.
   virtual void CannotEnterBase(const std::string& base) = 0;
   virtual void BaseEntered(const std::string& absolute) = 0;
