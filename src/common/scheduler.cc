@@ -189,24 +189,4 @@ void Scheduler::Join() {
   for (std::size_t i = 0; i < started_; ++i) system_.JoinThread(slots_[i].thread);
   started_ = 0;
 }
-
-std::optional<uint64_t> FirstSuccess(System& system, const ThreadPlan& plan, uint64_t first,
-                                     uint64_t last, const std::function<Trial()>& make_trial) {
-  if (last < first) return std::nullopt;
-  const Scheduler* self = nullptr;  // set before any task runs
-  Scheduler scheduler(
-      system, plan,
-      [&](Seat&) -> Scheduler::Task {
-        return [&, trial = make_trial()](std::size_t i) {
-          return trial(first + i, Cutoff(*self, first));
-        };
-      },
-      nullptr);
-  self = &scheduler;
-  scheduler.Known(static_cast<std::size_t>(last - first + 1));
-  scheduler.Finish();
-  if (!scheduler.ended_by()) return std::nullopt;
-  return first + *scheduler.ended_by();
-}
-
 }  // namespace trackmeter

@@ -129,22 +129,6 @@ class Scheduler {
   Growth growth_;
 };
 
-// The smallest index from first to last whose trial succeeds, every index
-// below it tried to its end; nothing if none does. A trial may give up once
-// cutoff says a smaller index has succeeded.
-class Cutoff {
- public:
-  Cutoff(const Scheduler& scheduler, uint64_t first) : scheduler_(scheduler), first_(first) {}
-  bool Beaten(uint64_t index) const { return !scheduler_.Needed(index - first_); }
-
- private:
-  const Scheduler& scheduler_;
-  uint64_t first_;
-};
-using Trial = std::function<bool(uint64_t index, const Cutoff& cutoff)>;
-std::optional<uint64_t> FirstSuccess(System& system, const ThreadPlan& plan, uint64_t first,
-                                     uint64_t last, const std::function<Trial()>& make_trial);
-
 }  // namespace trackmeter
 
 #endif  // TRACKMETER_COMMON_SCHEDULER_H_

@@ -194,25 +194,35 @@ TEST(SchedulerTest, WaitsForStorageBringInThreadsButNoMoreComputing) {
   }
 }
 
-// The smallest success, though a larger one may succeed first on another
-// thread; none in range; and a failure below the success comes back.
-TEST(SchedulerTest, FirstSuccessIsTheSmallest) {
+// A task that ends the run (a search that found what it looked for): the
+// smallest such index ends it, though a larger one may end first on
+// another thread; every index below it is taken, and a failure below it
+// still counts, one above it not.
+TEST(SchedulerTest, TheSmallestIndexThatEndsTheRunEndsIt) {
   for (unsigned threads : {1u, 3u}) {
-    Threads system;
-    const ThreadPlan plan{threads, threads};
-    const auto make_trial = []() -> Trial {
-      return [](uint64_t i, const Cutoff&) { return i >= 40 && i % 3 == 1; };
-    };
-    EXPECT_EQ(FirstSuccess(system, plan, 5, 1000, make_trial), 40u);
-    EXPECT_EQ(FirstSuccess(system, plan, 41, 42, make_trial), std::nullopt);
-    const auto failing = []() -> Trial {
-      return [](uint64_t i, const Cutoff& cutoff) {
-        if (i == 30) throw std::bad_alloc();
-        return i == 60 || (i > 60 && !cutoff.Beaten(i));
-      };
-    };
-    EXPECT_THROW(FirstSuccess(system, plan, 1, 100, failing), std::bad_alloc);
-    EXPECT_EQ(FirstSuccess(system, plan, 31, 100, failing), 60u);
+    for (const std::size_t failing : {std::size_t{30}, std::size_t{80}}) {
+      Threads system;
+      std::vector<std::size_t> taken;
+      Scheduler scheduler(
+          system, ThreadPlan{threads, threads},
+          [&](Seat&) -> Scheduler::Task {
+            return [&](std::size_t i) {
+              if (i == failing) throw std::bad_alloc();
+              return i == 60 || (i > 60 && scheduler.Needed(i));
+            };
+          },
+          [&](std::size_t i) { taken.push_back(i); });
+      scheduler.Known(1000);
+      if (failing < 60) {
+        EXPECT_THROW(scheduler.Finish(), std::bad_alloc);
+        EXPECT_EQ(taken, Upto(failing, false));
+        EXPECT_EQ(scheduler.ended_by(), std::nullopt);
+      } else {
+        scheduler.Finish();
+        EXPECT_EQ(taken, Upto(61, false));
+        EXPECT_EQ(scheduler.ended_by(), 60u);
+      }
+    }
   }
 }
 

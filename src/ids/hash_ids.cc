@@ -253,13 +253,13 @@ class PassTrial {
 
   // Whether pass makes every id distinct. Given up, as failed, once a
   // smaller pass has succeeded.
-  bool Try(uint32_t pass, const Cutoff& cutoff) {
+  bool Try(uint32_t pass, const Scheduler& search, uint32_t first) {
     const Powers powers(MultiplierOfPass(pass));
     folded_.Prepare(MultiplierOfPass(pass), powers, &tables_);
     // A pass ends at its first collision; most failing passes meet one long
     // before the last file.
     for (std::size_t start = 0; start < n_; start += kBatch) {
-      if (cutoff.Beaten(pass)) return false;
+      if (!search.Needed(pass - first)) return false;
       const std::size_t end = std::min(n_, start + kBatch);
       uint32_t ids[kBatch];
       std::size_t home[kBatch];
@@ -289,6 +289,30 @@ void SetIds(const FoldedPaths& folded, uint32_t pass, RecordTable* records) {
     (*records)[i].id = folded.Hash(i, powers, tables);
 }
 
+// The first pass from first to last that makes every id distinct, every
+// pass below it tried to its end; the threads of plan try passes at once.
+std::optional<uint32_t> FirstPass(System& system, const ThreadPlan& plan, const FoldedPaths& folded,
+                                  std::size_t n, Status& status, uint32_t first, uint32_t last) {
+  if (last < first) return std::nullopt;
+  const Scheduler* search = nullptr;  // set before any pass is tried
+  Scheduler scheduler(
+      system, plan,
+      [&](Seat&) -> Scheduler::Task {
+        return [&, trial = std::make_shared<PassTrial>(folded, n)](std::size_t i) {
+          const uint32_t pass = first + static_cast<uint32_t>(i);
+          if (trial->Try(pass, *search, first)) return true;
+          status.PassTried(pass);
+          return false;
+        };
+      },
+      nullptr);
+  search = &scheduler;
+  scheduler.Known(std::size_t{last - first} + 1);
+  scheduler.Finish();
+  if (!scheduler.ended_by()) return std::nullopt;
+  return first + static_cast<uint32_t>(*scheduler.ended_by());
+}
+
 // Passes tried on the calling thread alone before the threads join in: most
 // trees need one or two, and a pass over few paths is over before a thread
 // has started.
@@ -302,22 +326,14 @@ std::optional<uint32_t> GenerateHashIds(System& system, const ThreadPlan& plan,
                                         Status& status, uint32_t max_pass) {
   const FoldedPaths folded(files);
   const std::size_t n = files.size();
-  const auto make_trial = [&]() -> Trial {
-    auto trial = std::make_shared<PassTrial>(folded, n);
-    return [&status, trial](uint64_t pass, const Cutoff& cutoff) {
-      if (trial->Try(static_cast<uint32_t>(pass), cutoff)) return true;
-      status.PassTried(pass);
-      return false;
-    };
-  };
   const uint32_t alone =
       plan.computing > 1 && n >= kPathsForWorkers ? std::min(kPassesAlone, max_pass) : max_pass;
-  std::optional<uint64_t> pass = FirstSuccess(system, ThreadPlan{1, 0}, 1, alone, make_trial);
+  std::optional<uint32_t> pass = FirstPass(system, ThreadPlan{1, 0}, folded, n, status, 1, alone);
   if (!pass && alone < max_pass)
-    pass = FirstSuccess(system, plan, uint64_t{alone} + 1, max_pass, make_trial);
+    pass = FirstPass(system, plan, folded, n, status, alone + 1, max_pass);
   if (!pass) return std::nullopt;
-  SetIds(folded, static_cast<uint32_t>(*pass), records);
-  return static_cast<uint32_t>(*pass);
+  SetIds(folded, *pass, records);
+  return pass;
 }
 
 }  // namespace trackmeter
