@@ -16,12 +16,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
+#include <utility>
 
 #include "app/run.h"
 #include "fake_system.h"
@@ -80,16 +83,74 @@ TEST(HostileTreeTest, NamesAreDataNeverFormatsOrLineBreaksOfOurOwn) {
   EXPECT_EQ(table.Lookup("odd/%n%n bad.ogg"), 0.0f);
 }
 
-TEST(HostileTreeTest, ThousandFoldersDeep) {
+// A chain of folders named d, deeper than the system takes a whole path:
+// made and removed a level at a time, relative to the one above.
+struct DeepChain {
+  using Files = std::map<int, std::pair<std::string, std::string>>;  // level: name, bytes
+  DeepChain(const TempTree& tree, int depth, const Files& files) : root(tree.root()) {
+    ScopedDirectory at(root);
+    for (int level = 1; level <= depth; ++level) {
+      if (mkdir("d", 0755) != 0 || chdir("d") != 0) return;
+      const auto file = files.find(level);
+      if (file == files.end()) continue;
+      const auto& [name, bytes] = file->second;
+      std::FILE* f = std::fopen(name.c_str(), "wb");
+      if (f == nullptr) return;
+      std::fwrite(bytes.data(), 1, bytes.size(), f);
+      std::fclose(f);
+      ++made;
+    }
+  }
+  ~DeepChain() {
+    ScopedDirectory at(root);
+    int down = 0;
+    while (chdir("d") == 0) ++down;
+    for (; down > 0; --down) {
+      for (const std::string& name : ListDir(".")) unlink(name.c_str());
+      if (chdir("..") != 0 || rmdir("d") != 0) break;
+    }
+  }
+  std::string root;
+  int made = 0;  // files written
+};
+
+// 2,100 levels, past where the system takes the path (the walk says so),
+// and a file at 1,000 and 2,040: a low stack limit changes nothing.
+TEST(HostileTreeTest, DeepTreeUnderALowStackLimitGivesTheSameRun) {
+  if (!Emulator().empty()) GTEST_SKIP() << "the stack limit would be the emulator's";
   TempTree tree;
-  std::string dir;
-  for (int i = 0; i < 1000; ++i) dir += (i ? "/d" : "d");
-  tree.MakeDir(dir);
-  tree.Write(dir + "/deep.ogg", Short());
-  const RunResult r = RunTrackmeter({}, tree.root());
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, Header(tree.root()) + "Generated 1 hash ids.\n");
-  EXPECT_EQ(TableIn(tree).Lookup(dir + "/deep.ogg"), 0.25f);
+  const DeepChain chain(tree, 2100, {{1000, {"deep.ogg", Short()}}, {2040, {"bad.ogg", "junk"}}});
+  ASSERT_EQ(chain.made, 2);
+  struct Run {
+    RunResult r;
+    std::string table;
+  };
+  const auto run = [&](rlim_t stack_kib, const char* jobs) {
+    const RunResult r = RunTrackmeter({}, tree.root(), false, [stack_kib, jobs] {
+      rlimit limit;
+      getrlimit(RLIMIT_STACK, &limit);
+      limit.rlim_cur = std::min<rlim_t>(stack_kib << 10, limit.rlim_max);
+      setrlimit(RLIMIT_STACK, &limit);
+      setenv("TRACKMETER_JOBS", jobs, 1);
+    });
+    return Run{r, ReadBytes(tree.Path("Durations.bin"))};
+  };
+  const Run free_run = run(8192, "1");
+  ASSERT_EQ(free_run.r.status, 0) << free_run.r.out;
+  EXPECT_THAT(free_run.r.out, EndsWith("Generated 2 hash ids.\n"));
+  std::string deep;
+  for (int i = 0; i < 1000; ++i) deep += "d/";
+  EXPECT_EQ(TableIn(tree).Lookup(deep + "deep.ogg"), 0.25f);
+  for (const rlim_t kib : {8192, 256}) {
+    for (const char* jobs : {"1", "2"}) {
+      const Run low = run(kib, jobs);
+      const std::string at = std::to_string(kib) + " KiB, TRACKMETER_JOBS=" + jobs;
+      EXPECT_EQ(low.r.status, 0) << at;
+      EXPECT_TRUE(low.r.out == free_run.r.out) << at;  // 8 KiB of paths: not printed
+      EXPECT_EQ(low.r.err, "") << at;
+      EXPECT_EQ(low.table, free_run.table) << at;
+    }
+  }
 }
 
 TEST(HostileTreeTest, SpecialFilesAreRefusedWithoutBlockingOrEndlessReads) {
