@@ -399,6 +399,57 @@ TEST(HostileTreeTest, ClosedOutputPipeDoesNotStopTheRun) {
   EXPECT_EQ(TableIn(tree).Lookup("a.ogg"), 0.25f);
 }
 
+// Standard output that pushes back, as a caller gives it that reads slowly
+// from a pipe it set not to block: every line arrives. One that fails (a
+// full disk) lets the run write its table, and then says so: exit 1.
+TEST(HostileTreeTest, OutputThatPushesBackGetsEveryLineAndOneThatFailsEndsInStatusOne) {
+  TempTree tree;
+  for (int i = 0; i < 3000; ++i)
+    tree.Write("not-vorbis-" + std::to_string(10000 + i) + std::string(32, '-') + ".ogg", "junk");
+  const RunResult free_run = RunTrackmeter({}, tree.root());
+  ASSERT_EQ(free_run.status, 0);
+  const std::string table = ReadBytes(tree.Path("Durations.bin"));
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    dup2(fds[1], 1);
+    close(fds[0]);
+    close(fds[1]);
+    if (fcntl(1, F_SETFL, fcntl(1, F_GETFL) | O_NONBLOCK) != 0) _exit(125);
+    if (chdir(tree.root().c_str()) != 0) _exit(126);
+    ExecBuilt(TRACKMETER_EXE, {});
+    _exit(127);
+  }
+  close(fds[1]);
+  usleep(500000);  // the pipe holds 64 KiB, the lines are 240 KiB
+  std::string out;
+  char buf[65536];
+  for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) != 0;) {
+    if (n > 0) out.append(buf, static_cast<std::size_t>(n));
+    if (n < 0 && errno != EINTR) break;
+  }
+  close(fds[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 3006);
+  EXPECT_TRUE(out == free_run.out);  // 240 KiB: not printed
+
+#ifdef __linux__  // /dev/full
+  tree.Write("Durations.bin", "old table");
+  const RunResult full = RunTrackmeter({}, tree.root(), false, [] {
+    const int fd = open("/dev/full", O_WRONLY);
+    if (fd < 0 || dup2(fd, 1) < 0) _exit(124);
+  });
+  EXPECT_EQ(full.status, 1);
+  EXPECT_EQ(full.err, "trackmeter: could not write to standard output; lines are missing\n");
+  EXPECT_EQ(ReadBytes(tree.Path("Durations.bin")), table);
+#endif
+}
+
 // Two links per level to the next, forty levels: 2^40 paths to the bottom.
 TEST(HostileTreeTest, LinksThatFanOutCostNoMoreThanTheTree) {
   TempTree tree;

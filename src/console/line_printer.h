@@ -23,7 +23,8 @@ class LinePrinter {
   // to a console. Without it the status line is never shown.
   LinePrinter(std::FILE* out, std::FILE* err, System* system);
 
-  // text to out, at once (a run that is killed keeps its lines).
+  // text to out, at once (a run that is killed keeps its lines). After a
+  // write to out fails, nothing more goes there: what did is in order.
   void Line(const std::string& text);
   // text to err, for the person at the terminal.
   void Note(const std::string& text);
@@ -32,6 +33,10 @@ class LinePrinter {
   bool StatusDue() const;
   // The status line; any thread may call it.
   void Status(const std::string& text);
+  // Whether lines were lost for some reason other than a reader of out that
+  // went away (trackmeter | head, which asked for no more): a full disk, an
+  // I/O error. The run must not then end as if all had been said.
+  bool LinesLost();
 
  private:
   void Put(Stream stream, const std::string& text);
@@ -44,6 +49,7 @@ class LinePrinter {
   std::mutex lock_;
   std::atomic<int64_t> last_{INT64_MIN};  // when the status was last drawn, in ns
   std::size_t shown_ = 0;                  // its length; 0 when none is shown
+  Error out_error_ = Error::kNone;         // the write to out that failed
 };
 
 }  // namespace trackmeter
