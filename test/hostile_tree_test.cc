@@ -8,6 +8,7 @@
 #include <sys/inotify.h>
 #include <sys/mount.h>
 #endif
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,12 +16,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
+#include <utility>
 
 #include "app/run.h"
 #include "fake_system.h"
@@ -68,16 +72,74 @@ TEST(HostileTreeTest, NamesAreDataNeverFormatsOrLineBreaksOfOurOwn) {
   EXPECT_EQ(table.Lookup("odd/%n%n bad.ogg"), 0.0f);
 }
 
-TEST(HostileTreeTest, ThousandFoldersDeep) {
+// A chain of folders named d, deeper than the system takes a whole path:
+// made and removed a level at a time, relative to the one above.
+struct DeepChain {
+  using Files = std::map<int, std::pair<std::string, std::string>>;  // level: name, bytes
+  DeepChain(const TempTree& tree, int depth, const Files& files) : root(tree.root()) {
+    ScopedDirectory at(root);
+    for (int level = 1; level <= depth; ++level) {
+      if (mkdir("d", 0755) != 0 || chdir("d") != 0) return;
+      const auto file = files.find(level);
+      if (file == files.end()) continue;
+      const auto& [name, bytes] = file->second;
+      std::FILE* f = std::fopen(name.c_str(), "wb");
+      if (f == nullptr) return;
+      std::fwrite(bytes.data(), 1, bytes.size(), f);
+      std::fclose(f);
+      ++made;
+    }
+  }
+  ~DeepChain() {
+    ScopedDirectory at(root);
+    int down = 0;
+    while (chdir("d") == 0) ++down;
+    for (; down > 0; --down) {
+      for (const std::string& name : ListDir(".")) unlink(name.c_str());
+      if (chdir("..") != 0 || rmdir("d") != 0) break;
+    }
+  }
+  std::string root;
+  int made = 0;  // files written
+};
+
+// 2,100 levels, past where the system takes the path (the walk says so),
+// and a file at 1,000 and 2,040: a low stack limit changes nothing.
+TEST(HostileTreeTest, DeepTreeUnderALowStackLimitGivesTheSameRun) {
+  if (!Emulator().empty()) GTEST_SKIP() << "the stack limit would be the emulator's";
   TempTree tree;
-  std::string dir;
-  for (int i = 0; i < 1000; ++i) dir += (i ? "/d" : "d");
-  tree.MakeDir(dir);
-  tree.Write(dir + "/deep.ogg", Short());
-  const RunResult r = RunTrackmeter({}, tree.root());
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, Header(tree.root()) + "Generated 1 hash ids.\n");
-  EXPECT_EQ(TableIn(tree).Lookup(dir + "/deep.ogg"), 0.25f);
+  const DeepChain chain(tree, 2100, {{1000, {"deep.ogg", Short()}}, {2040, {"bad.ogg", "junk"}}});
+  ASSERT_EQ(chain.made, 2);
+  struct Run {
+    RunResult r;
+    std::string table;
+  };
+  const auto run = [&](rlim_t stack_kib, const char* jobs) {
+    const RunResult r = RunTrackmeter({}, tree.root(), false, [stack_kib, jobs] {
+      rlimit limit;
+      getrlimit(RLIMIT_STACK, &limit);
+      limit.rlim_cur = std::min<rlim_t>(stack_kib << 10, limit.rlim_max);
+      setrlimit(RLIMIT_STACK, &limit);
+      setenv("TRACKMETER_JOBS", jobs, 1);
+    });
+    return Run{r, ReadBytes(tree.Path("Durations.bin"))};
+  };
+  const Run free_run = run(8192, "1");
+  ASSERT_EQ(free_run.r.status, 0) << free_run.r.out;
+  EXPECT_THAT(free_run.r.out, EndsWith("Generated 2 hash ids.\n"));
+  std::string deep;
+  for (int i = 0; i < 1000; ++i) deep += "d/";
+  EXPECT_EQ(TableIn(tree).Lookup(deep + "deep.ogg"), 0.25f);
+  for (const rlim_t kib : {8192, 256}) {
+    for (const char* jobs : {"1", "2"}) {
+      const Run low = run(kib, jobs);
+      const std::string at = std::to_string(kib) + " KiB, TRACKMETER_JOBS=" + jobs;
+      EXPECT_EQ(low.r.status, 0) << at;
+      EXPECT_TRUE(low.r.out == free_run.r.out) << at;  // 8 KiB of paths: not printed
+      EXPECT_EQ(low.r.err, "") << at;
+      EXPECT_EQ(low.table, free_run.table) << at;
+    }
+  }
 }
 
 TEST(HostileTreeTest, SpecialFilesAreRefusedWithoutBlockingOrEndlessReads) {
@@ -324,6 +386,57 @@ TEST(HostileTreeTest, ClosedOutputPipeDoesNotStopTheRun) {
   EXPECT_TRUE(WIFEXITED(status)) << "status " << status;
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(TableIn(tree).Lookup("a.ogg"), 0.25f);
+}
+
+// Standard output that pushes back, as a caller gives it that reads slowly
+// from a pipe it set not to block: every line arrives. One that fails (a
+// full disk) lets the run write its table, and then says so: exit 1.
+TEST(HostileTreeTest, OutputThatPushesBackGetsEveryLineAndOneThatFailsEndsInStatusOne) {
+  TempTree tree;
+  for (int i = 0; i < 3000; ++i)
+    tree.Write("not-vorbis-" + std::to_string(10000 + i) + std::string(32, '-') + ".ogg", "junk");
+  const RunResult free_run = RunTrackmeter({}, tree.root());
+  ASSERT_EQ(free_run.status, 0);
+  const std::string table = ReadBytes(tree.Path("Durations.bin"));
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    dup2(fds[1], 1);
+    close(fds[0]);
+    close(fds[1]);
+    if (fcntl(1, F_SETFL, fcntl(1, F_GETFL) | O_NONBLOCK) != 0) _exit(125);
+    if (chdir(tree.root().c_str()) != 0) _exit(126);
+    ExecBuilt(TRACKMETER_EXE, {});
+    _exit(127);
+  }
+  close(fds[1]);
+  usleep(500000);  // the pipe holds 64 KiB, the lines are 240 KiB
+  std::string out;
+  char buf[65536];
+  for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) != 0;) {
+    if (n > 0) out.append(buf, static_cast<std::size_t>(n));
+    if (n < 0 && errno != EINTR) break;
+  }
+  close(fds[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 3006);
+  EXPECT_TRUE(out == free_run.out);  // 240 KiB: not printed
+
+#ifdef __linux__  // /dev/full
+  tree.Write("Durations.bin", "old table");
+  const RunResult full = RunTrackmeter({}, tree.root(), false, [] {
+    const int fd = open("/dev/full", O_WRONLY);
+    if (fd < 0 || dup2(fd, 1) < 0) _exit(124);
+  });
+  EXPECT_EQ(full.status, 1);
+  EXPECT_EQ(full.err, "trackmeter: could not write to standard output; lines are missing\n");
+  EXPECT_EQ(ReadBytes(tree.Path("Durations.bin")), table);
+#endif
 }
 
 // Two links per level to the next, forty levels: 2^40 paths to the bottom.

@@ -119,19 +119,26 @@ int RunOnConsole(int argc, const char* const* argv, System& system) {
   const bool room = PrepareForShortage();
   LinePrinter printer(stdout, stderr, &system);
   ConsoleStatus status(printer);
+  int code = 1;
+  bool started = false;
   if (room) {
     try {
       const std::vector<std::string> args = CommandLine(argc, argv);
       std::vector<const char*> pointers;
       for (const std::string& arg : args) pointers.push_back(arg.c_str());
-      return RunTrackmeter(static_cast<int>(pointers.size()), pointers.data(), system, status,
+      started = true;
+      code = RunTrackmeter(static_cast<int>(pointers.size()), pointers.data(), system, status,
                            std::getenv("TRACKMETER_JOBS"));
     } catch (const std::bad_alloc&) {
       // The command line itself did not fit.
     }
   }
-  status.Banner();
-  status.OutOfMemory();
+  if (!started) {
+    status.Banner();
+    status.OutOfMemory();
+  }
+  if (!printer.LinesLost()) return code;
+  status.LinesLost();  // once the table is in place: the run still did its work
   return 1;
 }
 

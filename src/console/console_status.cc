@@ -104,4 +104,8 @@ void ConsoleStatus::JobsIgnored(const std::string& value, unsigned workers) {
                 Counted(workers, "worker", "workers") + "\n");
 }
 
+void ConsoleStatus::LinesLost() {
+  printer_.Note("trackmeter: could not write to standard output; lines are missing\n");
+}
+
 }  // namespace trackmeter

@@ -33,6 +33,9 @@ class ConsoleStatus final : public Status {
   void OutOfMemory() override;
   void TooManyOpenFiles() override;
   void JobsIgnored(const std::string& value, unsigned workers) override;
+  // Lines could not be written to standard output: said on standard error,
+  // the one place left.
+  void LinesLost();
 
  private:
   LinePrinter& printer_;

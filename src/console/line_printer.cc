@@ -22,13 +22,16 @@ LinePrinter::LinePrinter(std::FILE* out, std::FILE* err, System* system)
     : out_(out), err_(err), system_(system),
       smart_(system != nullptr && system->TerminalColumns(Stream::kError) >= 0) {}
 
-// A failed write (a closed pipe) is not the run's concern. Each leaves at
-// once, so that bytes and console characters never overtake each other.
+// Each leaves at once, so that bytes and console characters never overtake
+// each other. A failed write to err is not the run's concern.
 void LinePrinter::Put(Stream stream, std::string_view text) {
   if (system_ != nullptr && system_->WriteConsole(stream, text)) return;
-  std::FILE* const file = stream == Stream::kOutput ? out_ : err_;
-  std::fwrite(text.data(), 1, text.size(), file);
-  std::fflush(file);
+  const bool out = stream == Stream::kOutput;
+  if (out && out_error_ != Error::kNone) return;
+  std::FILE* const file = out ? out_ : err_;
+  std::fflush(file);  // whatever stdio holds goes first
+  const Error error = WriteAll(file, text.data(), text.size());
+  if (out) out_error_ = error;
 }
 
 // Blanks over what is shown, and back to the margin: carriage returns and
@@ -54,6 +57,11 @@ void LinePrinter::Note(std::string_view text) {
   const std::lock_guard<std::mutex> hold(lock_);
   EraseLocked();
   Put(Stream::kError, text);
+}
+
+bool LinePrinter::LinesLost() {
+  const std::lock_guard<std::mutex> hold(lock_);
+  return out_error_ != Error::kNone && out_error_ != Error::kClosed;
 }
 
 bool LinePrinter::StatusDue() const {

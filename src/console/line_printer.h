@@ -24,8 +24,9 @@ class LinePrinter {
   // to a console. Without it the status line is never shown.
   LinePrinter(std::FILE* out, std::FILE* err, System* system);
 
-  // text to out, at once (a run that is killed keeps its lines). Nothing
-  // is allocated, so that a shortage can always be reported.
+  // text to out, at once (a run that is killed keeps its lines). After a
+  // write to out fails, nothing more goes there: what did is in order.
+  // Nothing is allocated, so that a shortage can always be reported.
   void Line(std::string_view text);
   // text to err, for the person at the terminal.
   void Note(std::string_view text);
@@ -34,6 +35,10 @@ class LinePrinter {
   bool StatusDue() const;
   // The status line; any thread may call it.
   void Status(const std::string& text);
+  // Whether lines were lost for some reason other than a reader of out that
+  // went away (trackmeter | head, which asked for no more): a full disk, an
+  // I/O error. The run must not then end as if all had been said.
+  bool LinesLost();
 
  private:
   void Put(Stream stream, std::string_view text);
@@ -46,6 +51,7 @@ class LinePrinter {
   std::mutex lock_;
   std::atomic<int64_t> last_{INT64_MIN};  // when the status was last drawn, in ns
   std::size_t shown_ = 0;                  // its length; 0 when none is shown
+  Error out_error_ = Error::kNone;         // the write to out that failed
 };
 
 }  // namespace trackmeter

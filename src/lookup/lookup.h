@@ -4,16 +4,13 @@
 #define TRACKMETER_LOOKUP_LOOKUP_H_
 
 #include <ostream>
-#include <string>
 
 namespace trackmeter {
 
-// The shortest decimal that reads back as the same float.
-std::string FormatSeconds(float seconds);
-
 // Runs trackmeter-lookup with argv. Returns 0 when every path given was
 // found (or none was given), 1 when any was not, 2 for a usage error or a
-// table that cannot be read or is invalid.
+// table that cannot be read, is invalid, is no regular file (refused
+// before it is opened) or does not fit in memory, or when memory runs out.
 int RunLookup(int argc, const char* const* argv, std::ostream& out,
               std::ostream& err);
 

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -22,6 +23,7 @@ enum class Error {
   kBusy,           // held by another program for a moment (Windows)
   kNoMemory,       // the machine ran out of memory
   kNoDescriptors,  // ... or of file descriptors (handles)
+  kClosed,         // written to a pipe whose reader went away
   kOther,          // no permission, a path past the limit, a read error, ...
 };
 
@@ -143,6 +145,10 @@ System& SystemCalls();
 // A reader of standard output that goes away (trackmeter | head) does not
 // end the process, and bytes go out as they are (no "\r\n" on Windows).
 void PrepareStandardOutput();
+// Writes all of size bytes to file's descriptor, past stdio's buffer:
+// waits while a pipe set not to block is full, and goes on after an
+// interrupted or partial write.
+Error WriteAll(std::FILE* file, const void* data, std::size_t size);
 // The command line as UTF-8, whatever the code page (Windows).
 std::vector<std::string> CommandLine(int argc, const char* const* argv);
 

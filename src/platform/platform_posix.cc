@@ -3,6 +3,7 @@
 // BSDs have them (the one Linux call is in platform_affinity.cc).
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -29,11 +30,27 @@ unsigned CpusInAffinityMask();  // platform_affinity.cc; 0 where unknown
 namespace {
 Error ErrorOf(int e) {
   return e == 0 ? Error::kNone : e == ENOENT || e == ENOTDIR ? Error::kNotFound
-       : e == EEXIST ? Error::kExists : e == ENOMEM ? Error::kNoMemory
+       : e == EEXIST ? Error::kExists : e == ENOMEM ? Error::kNoMemory : e == EPIPE ? Error::kClosed
        : e == EMFILE || e == ENFILE ? Error::kNoDescriptors : Error::kOther;
 }
 
 Error Done(bool ok) { return ok ? Error::kNone : ErrorOf(errno); }
+
+Error WriteFully(int fd, const void* data, std::size_t size) {
+  for (const char* p = static_cast<const char*>(data); size > 0;) {
+    const ssize_t n = write(fd, p, size);
+    if (n > 0) {
+      p += n;
+      size -= static_cast<std::size_t>(n);
+    } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      pollfd room = {fd, POLLOUT, 0};  // a pipe set not to block, full: wait for room
+      poll(&room, 1, -1);
+    } else if (n == 0 || errno != EINTR) {
+      return n < 0 ? ErrorOf(errno) : Error::kOther;
+    }
+  }
+  return Error::kNone;
+}
 
 // The entry's kind from the listing where the file system gives it, else
 // from stat; a link is followed. An entry that cannot be asked about (gone,
@@ -94,16 +111,7 @@ class PosixFile final : public InputFile, public OutputFile {
     }
     return static_cast<int64_t>(done);
   }
-  Error Write(const void* data, std::size_t size) override {
-    for (const char* p = static_cast<const char*>(data); size > 0;) {
-      const ssize_t n = write(fd_, p, size);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return n < 0 ? ErrorOf(errno) : Error::kOther;
-      p += n;
-      size -= static_cast<std::size_t>(n);
-    }
-    return Error::kNone;
-  }
+  Error Write(const void* data, std::size_t size) override { return WriteFully(fd_, data, size); }
   Error Flush() override { return Done(fsync(fd_) == 0); }
   Error Close() override { return Done(close(std::exchange(fd_, -1)) == 0); }
   Error SetOwner(uint32_t owner, uint32_t group) override {
@@ -288,6 +296,10 @@ System& SystemCalls() {
 }
 
 void PrepareStandardOutput() { signal(SIGPIPE, SIG_IGN); }
+
+Error WriteAll(std::FILE* file, const void* data, std::size_t size) {
+  return WriteFully(fileno(file), data, size);
+}
 
 std::vector<std::string> CommandLine(int argc, const char* const* argv) { return {argv, argv + argc}; }
 

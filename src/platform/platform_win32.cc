@@ -78,7 +78,8 @@ Error ErrorOf(DWORD e) {
        : e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS ? Error::kExists
        : e == ERROR_SHARING_VIOLATION ? Error::kBusy
        : e == ERROR_NOT_ENOUGH_MEMORY || e == ERROR_OUTOFMEMORY ? Error::kNoMemory
-       : e == ERROR_TOO_MANY_OPEN_FILES ? Error::kNoDescriptors : Error::kOther;
+       : e == ERROR_TOO_MANY_OPEN_FILES ? Error::kNoDescriptors
+       : e == ERROR_BROKEN_PIPE || e == ERROR_NO_DATA ? Error::kClosed : Error::kOther;
 }
 
 Error Failed() { return ErrorOf(GetLastError()); }
@@ -103,6 +104,19 @@ Error IdentifyHandle(HANDLE handle, DirectoryId* id) {
   const uint64_t index = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
   if (index == 0 || index == ~uint64_t{0}) return Error::kOther;
   *id = DirectoryId{info.dwVolumeSerialNumber, index, 0};
+  return Error::kNone;
+}
+
+Error WriteFully(HANDLE handle, const void* data, std::size_t size) {
+  for (const char* p = static_cast<const char*>(data); size > 0;) {
+    DWORD wrote = 0;
+    if (!WriteFile(handle, p, static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30)), &wrote,
+                   nullptr))
+      return Failed();
+    if (wrote == 0) return Error::kOther;
+    p += wrote;
+    size -= wrote;
+  }
   return Error::kNone;
 }
 
@@ -135,18 +149,7 @@ class Win32File final : public InputFile, public OutputFile {
     }
     return static_cast<int64_t>(done);
   }
-  Error Write(const void* data, std::size_t size) override {
-    for (const char* p = static_cast<const char*>(data); size > 0;) {
-      DWORD wrote = 0;
-      if (!WriteFile(handle_, p, static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30)), &wrote,
-                     nullptr))
-        return Failed();
-      if (wrote == 0) return Error::kOther;
-      p += wrote;
-      size -= wrote;
-    }
-    return Error::kNone;
-  }
+  Error Write(const void* data, std::size_t size) override { return WriteFully(handle_, data, size); }
   Error Flush() override { return Done(FlushFileBuffers(handle_)); }
   Error Close() override { return Done(CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE))); }
   Error SetOwner(uint32_t, uint32_t) override { return Error::kNone; }
@@ -295,5 +298,9 @@ System& SystemCalls() {
 
 // "\n" stays "\n", names go out as UTF-8; a write to a closed pipe just fails.
 void PrepareStandardOutput() { _setmode(_fileno(stdout), _O_BINARY); }
+
+Error WriteAll(std::FILE* file, const void* data, std::size_t size) {
+  return WriteFully(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))), data, size);
+}
 
 }  // namespace trackmeter

@@ -2,6 +2,8 @@
 #include "scan/scan.h"
 
 #include <algorithm>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "common/shortage.h"
@@ -61,17 +63,48 @@ class WalkCounts {
   std::size_t used_ = 0;
 };
 
+// The walk keeps its own stack of the directories from the base down, so
+// that its depth costs heap, not the thread's stack.
 struct Walk {
   System& system;
   Status& status;
   const std::function<void(std::string)>& found;
   std::size_t count = 0;
-  // The directories from the base down to the one being walked.
-  std::vector<DirectoryId> descent;
+  struct Level {
+    std::string prefix;  // its path and a separator; "" for the base
+    std::vector<RawEntry> entries;
+    std::size_t next = 0;  // the entry to look at next
+    bool through_link;     // a link stands somewhere on its path
+    bool known;            // its id is on descent
+  };
+  std::vector<Level> levels;
+  std::vector<DirectoryId> descent;  // of the levels whose id is known
   WalkCounts walks;
 
-  // through_link: a link stands somewhere on dir's path.
-  void Directory(const std::string& dir, bool through_link) {
+  void Run(const std::string& dir) {
+    Enter(dir, false);
+    while (!levels.empty()) {
+      Level& level = levels.back();
+      if (level.next == level.entries.size()) {
+        if (level.known) descent.pop_back();
+        levels.pop_back();
+        continue;
+      }
+      const RawEntry& e = level.entries[level.next++];
+      if (e.name == "." || e.name == "..") continue;
+      if (e.kind == Kind::kDirectory) {
+        // Descend at once: a subdirectory's files stand where it was met.
+        Enter(level.prefix + e.name, level.through_link || e.link);
+      } else if (IsOggName(e.name)) {
+        found(level.prefix + e.name);
+        status.FileFound(++count);
+      }
+    }
+  }
+
+  // Lists dir and puts it on top of the stack, unless it is being walked
+  // already, was walked too often through links, or cannot be listed.
+  void Enter(const std::string& dir, bool through_link) {
     DirectoryId id;
     const Error identified = system.IdentifyDirectory(dir, &id);
     ThrowIfShortage(identified);
@@ -79,7 +112,6 @@ struct Walk {
     if (known) {
       if (std::find(descent.begin(), descent.end(), id) != descent.end()) return;
       if (through_link && walks.Add(id) > kMaxWalksThroughLinks) return;
-      descent.push_back(id);
     }
     std::vector<RawEntry> entries;
     const Error listed = system.ListDirectory(dir, &entries);
@@ -88,26 +120,14 @@ struct Walk {
     // directory removed or replaced by a file meanwhile is a race, no fault.
     if (listed != Error::kNone && listed != Error::kNotFound)
       status.DirectoryUnreadable(dir.empty() ? "." : dir);
-    if (listed == Error::kNone) Entries(dir, &entries, through_link);
-    if (known) descent.pop_back();
-  }
-
-  void Entries(const std::string& dir, std::vector<RawEntry>* entries, bool through_link) {
+    if (listed != Error::kNone) return;
     // Byte order, so that a run prints its lines in the same order on every
     // machine, whatever order the file system keeps.
-    std::sort(entries->begin(), entries->end(),
+    std::sort(entries.begin(), entries.end(),
               [](const RawEntry& a, const RawEntry& b) { return a.name < b.name; });
-    const std::string prefix = dir.empty() ? dir : dir + kPathSeparator;
-    for (const RawEntry& e : *entries) {
-      if (e.name == "." || e.name == "..") continue;
-      if (e.kind == Kind::kDirectory) {
-        // Descend at once: a subdirectory's files stand where it was met.
-        Directory(prefix + e.name, through_link || e.link);
-      } else if (IsOggName(e.name)) {
-        found(prefix + e.name);
-        status.FileFound(++count);
-      }
-    }
+    levels.push_back(
+        {dir.empty() ? dir : dir + kPathSeparator, std::move(entries), 0, through_link, known});
+    if (known) descent.push_back(id);
   }
 };
 
@@ -120,7 +140,7 @@ bool IsOggName(std::string_view name) {
 
 void ScanDirectory(System& system, Status& status, const std::string& dir,
                    const std::function<void(std::string)>& found) {
-  Walk{system, status, found, 0, {}, {}}.Directory(dir, false);
+  Walk{system, status, found, 0, {}, {}, {}}.Run(dir);
 }
 
 }  // namespace trackmeter
