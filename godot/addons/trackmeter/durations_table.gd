@@ -15,8 +15,9 @@ class_name DurationsTable
 ## "/" or "\" between components, a-z in any letter case; a leading "./" is
 ## dropped. FORMAT.md, beside the project's README, describes the table.
 
-# GDScript's ints are 64-bit and signed: a 32-bit product of two 32-bit
-# numbers is made of 16-bit halves so that no step overflows.
+# GDScript's ints are 64-bit and signed: the product of two 32-bit numbers
+# may pass 2^63, where the engine's own arithmetic overflows, so the hash makes
+# each product of 16-bit halves and no step passes 2^49.
 
 const _HEADER_SIZE = 8
 const _RECORD_SIZE = 8
