@@ -9,7 +9,7 @@
 //   if (table.TryGetSeconds("sfx/Chime.ogg", out float seconds)) ...
 //
 // A path is hashed as its UTF-8 bytes, with "/" or "\" between components and
-// a-z in any letter case. Load and Parse check the whole table first, as the C
+// a-z in any letter case; a lookup drops a leading "./". Load and Parse check the whole table first, as the C
 // header trackmeter/durations.h does, and throw DurationsTableException: its
 // Error is the check that failed (the C header's TRACKMETER_ERR_ names and
 // numbers) and its Offset the byte where the fault lies. Load compares the
@@ -73,7 +73,7 @@ namespace Trackmeter {
     }
 
     /// <summary>The table in the file at path. Throws DurationsTableException,
-        /// or IOException when the file cannot be read.</summary>
+    /// or IOException when the file cannot be read.</summary>
     public static DurationsTable Load(string path) {
       using (var file = File.OpenRead(path)) {
         var header = new byte[HeaderSize];
@@ -107,9 +107,16 @@ namespace Trackmeter {
     }
 
     /// <summary>The seconds of the file at the relative path, if the table holds
-    /// it. A path that is not in the table may still share an id with one that is.</summary>
-    public bool TryGetSeconds(string path, out float seconds) =>
-        TryGetSeconds(PathHash(path, unchecked(Pass + 1)), out seconds);
+    /// it; a leading "./" is dropped. A path that is not in the table may still
+    /// share an id with one that is.</summary>
+    public bool TryGetSeconds(string path, out float seconds) {
+      if (path == null) throw new ArgumentNullException(nameof(path));
+      // The table's paths never start with "./"; a shell's completion gives one.
+      int start = 0;
+      while (path.Length - start > 2 && path[start] == '.' && (path[start + 1] == '/' || path[start + 1] == '\\'))
+        start += 2;
+      return TryGetSeconds(PathHash(start == 0 ? path : path.Substring(start), unchecked(Pass + 1)), out seconds);
+    }
 
     /// <summary>The seconds of the record with this id, if there is one.</summary>
     public bool TryGetSeconds(uint id, out float seconds) {

@@ -25,7 +25,8 @@ export interface DurationsTable {
   lookupId(id: number): number | undefined;
   /**
    * The seconds of the file at the relative path ("/" or "\" between
-   * components, any letter case of a-z), or undefined.
+   * components, any letter case of a-z, a leading "./" dropped), or
+   * undefined.
    */
   lookup(path: string | Uint8Array): number | undefined;
 }

@@ -9,12 +9,14 @@
 //   table.lookup("sfx/Chime.ogg");  // seconds, or undefined
 //
 // A path is a string, hashed as its UTF-8 bytes, or those bytes as a
-// Uint8Array; "/" or "\" between components, a-z in any letter case. parse()
-// checks the whole table first, as the C header trackmeter/durations.h does,
-// and throws TableError: its code names the check that failed ("short",
-// "pass", "count", "truncated", "trailing" or "order", the C header's error
-// names) and its offset is the byte where the fault lies. The table keeps
-// its own copy of the records, so the bytes may be reused afterwards.
+// Uint8Array; "/" or "\" between components, a-z in any letter case; a lookup
+// drops a leading "./". parse() checks the whole table first, as the C header
+// trackmeter/durations.h does, and throws TableError: its code names the check
+// that failed ("short", "pass", "count", "truncated", "trailing" or "order",
+// the C header's error names) and its offset is the byte where the fault lies.
+// The table keeps its own copy of the records, so the bytes may be reused
+// afterwards. A CommonJS script loads it with import() (or, from Node 20.19
+// and 22.12, with require()).
 
 const HEADER_SIZE = 8;
 const RECORD_SIZE = 8;
@@ -34,6 +36,17 @@ function utf8(path) {
   if (typeof path === "string") return encoder.encode(path);
   if (path instanceof Uint8Array) return path;
   throw new TypeError("a path is a string or a Uint8Array");
+}
+
+// The bytes without their leading "./" or ".\", as many as there are, so long
+// as something follows: a shell's completion gives one, the table's paths
+// never start with one.
+function withoutDotSlash(bytes) {
+  let start = 0;
+  while (bytes.length - start > 2 && bytes[start] === 0x2e && (bytes[start + 1] === 0x2f || bytes[start + 1] === 0x5c)) {
+    start += 2;
+  }
+  return start === 0 ? bytes : bytes.subarray(start);
 }
 
 /**
@@ -109,8 +122,9 @@ export function parse(bytes) {
     count,
     multiplier,
     lookupId,
-    // The seconds of the file at the relative path, or undefined. A path that
-    // is not in the table may still share an id with one that is.
-    lookup: (path) => lookupId(pathHash(path, multiplier)),
+    // The seconds of the file at the relative path, or undefined; a leading
+    // "./" is dropped. A path that is not in the table may still share an id
+    // with one that is.
+    lookup: (path) => lookupId(pathHash(withoutDotSlash(utf8(path)), multiplier)),
   });
 }

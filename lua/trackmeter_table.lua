@@ -9,11 +9,13 @@
 --   table:lookup("sfx/Chime.ogg")                        -- seconds, or nil
 --
 -- A path is a string of bytes (UTF-8 as the file system gave the name), "/"
--- or "\" between components, a-z in any letter case. parse() checks the
--- whole table first, as the C header trackmeter/durations.h does; for an
--- invalid one it returns nil, a message, the code of the check that failed
--- ("short", "pass", "count", "truncated", "trailing" or "order", the C
--- header's error names) and the byte offset where the fault lies.
+-- or "\" between components, a-z in any letter case; a lookup drops a
+-- leading "./". parse() checks the whole table first, as the C header
+-- trackmeter/durations.h does; for an invalid one it returns nil, a message,
+-- the code of the check that failed ("short", "pass", "count", "truncated",
+-- "trailing" or "order", the C header's error names) and the byte offset
+-- where the fault lies. Nothing here raises an error: a bad argument, or a
+-- file that cannot be read, gives nil and a message.
 --
 -- Numbers: LuaJIT and Lua 5.1 have doubles alone, so every 32-bit product is
 -- made of 16-bit halves and no step reaches 2^53; on Lua 5.3 and later the
@@ -34,10 +36,20 @@ local function mul_add(h, m, c)
   return (h * m_low + (h * m_high % 65536) * 65536 + c) % TWO_32
 end
 
+-- nil when value has the type wanted; otherwise the message for it.
+local function bad_argument(what, value, wanted)
+  if type(value) == wanted then return nil end
+  return ("%s takes %s, not a %s"):format(what, wanted == "string" and "a string" or "a number",
+    type(value))
+end
+
 --- The id of path under multiplier (a table's pass + 1): for each byte,
 --- with a-z read as A-Z and "/" as "\", h = h * multiplier + byte, modulo
---- 2^32.
+--- 2^32. nil and a message when either is of the wrong type.
 function M.path_hash(path, multiplier)
+  local bad = bad_argument("path_hash's path", path, "string")
+    or bad_argument("path_hash's multiplier", multiplier, "number")
+  if bad then return nil, bad end
   local m = floor(multiplier) % TWO_32
   local h = 0
   for i = 1, #path do
@@ -105,9 +117,8 @@ Table.__index = Table
 --- code and the offset of the check that failed. The table keeps the ids
 --- and seconds, not the string.
 function M.parse(bytes)
-  if type(bytes) ~= "string" then
-    error("parse takes the table's bytes as a string, not a " .. type(bytes), 2)
-  end
+  local bad = bad_argument("parse", bytes, "string")
+  if bad then return nil, bad end
   local message, code, offset = check_header(bytes, #bytes)
   if message then return nil, message, code, offset end
   local count = floor((#bytes - HEADER_SIZE) / RECORD_SIZE)
@@ -125,23 +136,34 @@ function M.parse(bytes)
   return setmetatable({ _pass = le32(bytes, 1), _count = count, _ids = ids, _seconds = seconds }, Table)
 end
 
---- The table in the file at path; or nil and a message when it cannot be
---- read, or nil, a message, the code and the offset when it is invalid.
---- The header is checked against the file's size before the records are
---- read, so a huge file is refused unread.
+--- The table in the file at path; or nil and a message when path is no
+--- string or the file cannot be read (a directory, say), or nil, a message,
+--- the code and the offset when it is invalid. The header is checked
+--- against the file's size before the records are read, so a huge file is
+--- refused unread.
 function M.load(path)
+  local bad = bad_argument("load", path, "string")
+  if bad then return nil, bad end
   local file, err = io.open(path, "rb")
   if not file then return nil, err end
-  local size = file:seek("end")
-  file:seek("set", 0)
-  local header = file:read(HEADER_SIZE) or ""
+  -- A read that fails gives nil and a message; one at the end, nil alone.
+  local size, start, header, rest
+  size, err = file:seek("end")
+  if size then start, err = file:seek("set", 0) end
+  if start then header, err = file:read(HEADER_SIZE) end
+  header = header or ""
+  if err then
+    file:close()
+    return nil, path .. ": " .. err
+  end
   local message, code, offset = check_header(header, #header < HEADER_SIZE and #header or size)
   if message then
     file:close()
     return nil, message, code, offset
   end
-  local rest = file:read("*a")
+  rest, err = file:read("*a")
   file:close()
+  if not rest then return nil, path .. ": " .. tostring(err) end
   return M.parse(header .. rest)
 end
 
@@ -155,8 +177,11 @@ function Table:count()
   return self._count
 end
 
---- The seconds of the record with this id, or nil. A binary search.
+--- The seconds of the record with this id, or nil (and a message when id is
+--- no number). A binary search.
 function Table:lookup_id(id)
+  local bad = bad_argument("lookup_id", id, "number")
+  if bad then return nil, bad end
   local ids = self._ids
   local low, high = 1, self._count + 1
   while low < high do
@@ -171,10 +196,19 @@ function Table:lookup_id(id)
   return nil
 end
 
---- The seconds of the file at the relative path, or nil. A path that is not
---- in the table may still share an id with one that is.
+--- The seconds of the file at the relative path, or nil (and a message when
+--- path is no string); a leading "./" is dropped. A path that is not in the
+--- table may still share an id with one that is.
 function Table:lookup(path)
-  return self:lookup_id(M.path_hash(path, self._pass + 1))
+  local bad = bad_argument("lookup", path, "string")
+  if bad then return nil, bad end
+  -- The table's paths never start with "./"; a shell's completion gives one.
+  local start = 1
+  while #path - start >= 2 and byte(path, start) == 0x2E
+    and (byte(path, start + 1) == 0x2F or byte(path, start + 1) == 0x5C) do
+    start = start + 2
+  end
+  return self:lookup_id(M.path_hash(path:sub(start), self._pass + 1))
 end
 
 return M

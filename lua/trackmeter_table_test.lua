@@ -90,8 +90,26 @@ file:close()
 local _, _, code, offset = tt.load(file_name)
 check(code == "trailing" and offset == 16, "load of a table with trailing bytes")
 os.remove(file_name)
-local missing, message = tt.load(file_name)
-check(missing == nil and type(message) == "string", "load of a missing file")
+
+-- A bad argument or a file that cannot be read gives nil and a message,
+-- never an error raised: a missing file, a directory, values of other types.
+local good = tt.parse(from_hex("0100000001000000b1b3270000002041"))
+local directory = here .. "."
+for _, case in ipairs({
+  { "load of a missing file", tt.load, file_name },
+  { "load of a directory", tt.load, directory },
+  { "load(nil)", tt.load, nil },
+  { "load(42)", tt.load, 42 },
+  { "parse(nil)", tt.parse, nil },
+  { "parse({})", tt.parse, {} },
+  { "path_hash(nil)", tt.path_hash, nil, 2 },
+  { "lookup(nil)", good.lookup, good, nil },
+  { "lookup_id('5')", good.lookup_id, good, "5" },
+}) do
+  local ok, result, message = pcall(case[2], case[3], case[4])
+  check(ok and result == nil and type(message) == "string" and not message:find("0 bytes"),
+    case[1] .. ": " .. tostring(result) .. ", " .. tostring(message))
+end
 
 print(("%s: %d failures"):format(_VERSION .. (jit and " (" .. jit.version .. ")" or ""), failures))
 os.exit(failures == 0 and 0 or 1)

@@ -3,8 +3,9 @@
 the standard library alone, so that installing trackmeter_table needs no
 download: the wheel is trackmeter_table.py and its metadata, zipped.
 
-The name, summary and Python version come from pyproject.toml; the version
-from __version__ in trackmeter_table.py.
+The name, summary, Python version, readme and licence come from
+pyproject.toml; the version from __version__ in trackmeter_table.py. The
+readme is the long description, and LICENSE goes into the .dist-info folder.
 """
 
 from __future__ import annotations
@@ -20,6 +21,7 @@ from typing import Dict, List, Optional, Tuple
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 MODULE = "trackmeter_table.py"
+LICENSE = "LICENSE"
 _EPOCH = (1980, 1, 1, 0, 0, 0)  # fixed times: the same sources give the same wheel
 
 
@@ -30,9 +32,12 @@ def _read(name: str) -> str:
 
 
 def _project() -> Dict[str, str]:
-    """name, description and requires-python of pyproject.toml, and the version."""
+    """name, description, requires-python, readme and license of
+    pyproject.toml, and the version."""
     text = _read("pyproject.toml")
-    fields = dict(re.findall(r'^(name|description|requires-python) = "([^"]*)"$', text, re.M))
+    fields = dict(re.findall(r'^(name|description|requires-python|readme) = "([^"]*)"$',
+                             text, re.M))
+    fields["license"] = re.search(r'^license = \{ text = "([^"]*)" \}$', text, re.M).group(1)
     fields["version"] = re.search(r'^__version__ = "([^"]+)"$', _read(MODULE), re.M).group(1)
     return fields
 
@@ -45,14 +50,17 @@ def _dist_info() -> Tuple[str, str]:
 
 
 def _metadata_files() -> List[Tuple[str, bytes]]:
-    """METADATA and WHEEL, as (path in the wheel, bytes)."""
+    """METADATA, WHEEL and LICENSE, as (path in the wheel, bytes)."""
     p = _project()
     _, info = _dist_info()
     metadata = (f"Metadata-Version: 2.1\nName: {p['name']}\nVersion: {p['version']}\n"
-                f"Summary: {p['description']}\nRequires-Python: {p['requires-python']}\n")
+                f"Summary: {p['description']}\nLicense: {p['license']}\n"
+                f"Requires-Python: {p['requires-python']}\n"
+                f"Description-Content-Type: text/markdown\n\n{_read(p['readme'])}")
     wheel = ("Wheel-Version: 1.0\nGenerator: trackmeter_build\n"
              "Root-Is-Purelib: true\nTag: py3-none-any\n")
-    return [(f"{info}/METADATA", metadata.encode()), (f"{info}/WHEEL", wheel.encode())]
+    return [(f"{info}/METADATA", metadata.encode()), (f"{info}/WHEEL", wheel.encode()),
+            (f"{info}/{LICENSE}", _read(LICENSE).encode())]
 
 
 def _write_wheel(directory: str, files: List[Tuple[str, bytes]]) -> str:
@@ -121,7 +129,8 @@ def build_sdist(sdist_directory: str, config_settings: Optional[dict] = None) ->
     with tarfile.open(os.path.join(sdist_directory, name), "w:gz") as tar:
         pkg_info = _metadata_files()[0][1]
         for path, data in [("PKG-INFO", pkg_info)] + [
-                (f, _read(f).encode()) for f in ("pyproject.toml", "trackmeter_build.py", MODULE)]:
+                (f, _read(f).encode())
+                for f in ("pyproject.toml", "trackmeter_build.py", MODULE, "README.md", LICENSE)]:
             entry = tarfile.TarInfo(f"{base}/{path}")
             entry.size, entry.mode = len(data), 0o644
             tar.addfile(entry, io.BytesIO(data))

@@ -10,7 +10,7 @@ project's README, describes the table.
     seconds = table.lookup("sfx/Chime.ogg")   # None when it is not there
 
 A path may be given as str or bytes, with "/" or "\\" between components and
-in any letter case: the id is the same.
+in any letter case: the id is the same. A lookup drops a leading "./".
 """
 
 from __future__ import annotations
@@ -20,6 +20,10 @@ import os
 import struct
 from typing import List, Optional, Tuple, Union
 
+__all__ = [
+    "FORMAT", "HEADER_SIZE", "RECORD_SIZE", "DurationsTable", "TableError", "check",
+    "check_header", "load", "parse", "path_hash",
+]
 __version__ = "1.0.0"
 FORMAT = 1
 
@@ -53,6 +57,15 @@ def _as_bytes(path: Path) -> bytes:
     if isinstance(path, str):
         return path.encode("utf-8", "surrogateescape")
     return bytes(path)
+
+
+def _without_dot_slash(path: bytes) -> bytes:
+    """path without its leading "./" or ".\\", as many as it has, so long as
+    something follows: a shell's completion gives one, the table's paths
+    never start with one."""
+    while len(path) > 2 and path[0] == 0x2E and path[1] in (0x2F, 0x5C):
+        path = path[2:]
+    return path
 
 
 def path_hash(path: Path, multiplier: int) -> int:
@@ -149,9 +162,10 @@ class DurationsTable:
         return None
 
     def lookup(self, path: Path) -> Optional[float]:
-        """The seconds of the file at the relative path, or None. A path that
-        is not in the table may still share an id with one that is."""
-        return self.lookup_id(path_hash(path, self.multiplier))
+        """The seconds of the file at the relative path, or None; a leading
+        "./" is dropped. A path that is not in the table may still share an
+        id with one that is."""
+        return self.lookup_id(path_hash(_without_dot_slash(_as_bytes(path)), self.multiplier))
 
 
 def parse(data: bytes) -> DurationsTable:

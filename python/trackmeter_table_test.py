@@ -71,6 +71,16 @@ class ReaderTest(unittest.TestCase):
         self.assertEqual(table.lookup("Music\\Intro.OGG"), 10.0)
         self.assertEqual((table.pass_, table.multiplier), (1, 2))
 
+    def test_star_import_gives_the_api_alone(self) -> None:
+        names: dict = {}
+        exec("from trackmeter_table import *", names)  # fails on a name __all__ lacks
+        public = {name for name, value in vars(tt).items()
+                  if not name.startswith("_") and getattr(value, "__module__", None) == tt.__name__}
+        self.assertEqual(public - set(tt.__all__), set())
+        self.assertNotIn("os", names)
+        self.assertNotIn("Path", names)
+        self.assertIn("FORMAT", names)
+
     def test_load_checks_the_size_before_reading(self) -> None:
         with tempfile.TemporaryDirectory() as tmp:
             good = os.path.join(tmp, "Durations.bin")

@@ -10,7 +10,8 @@
  *   Little-endian: pass (uint32), count (int32), then count records of an
  *   id (uint32) and seconds (IEEE 754 binary32), in ascending order of id.
  *   The id of a relative path is trackmeter_path_hash(path, len, pass + 1):
- *   blind to the letter case of a-z and to "/" against "\".
+ *   blind to the letter case of a-z and to "/" against "\". A lookup by path
+ *   (trackmeter_find_path) drops a leading "./" first, as every reader does.
  *
  * WHAT trackmeter_check CHECKS, in this order; the first failure is returned
  * and *offset says where it lies (0 with TRACKMETER_OK)
@@ -240,16 +241,34 @@ TRACKMETER_DEF int trackmeter_find_id(const void *data, size_t size,
   return trackmeter_record(data, size, low, NULL, seconds);
 }
 
+/* The number of bytes at the start of path that are "./" or ".\", as many
+ * as there are so long as something follows: the table's paths never start
+ * with one, a shell's completion often gives one. */
+TRACKMETER_DEF size_t trackmeter_dot_slash_length(const char *path,
+                                                  size_t length) {
+  size_t skip = 0;
+  if (path == NULL) return 0;
+  while (length - skip > 2 && path[skip] == '.' &&
+         (path[skip + 1] == '/' || path[skip + 1] == '\\'))
+    skip += 2;
+  return skip;
+}
+
 /* 1, with the seconds, when the table holds the length bytes at path
- * ("/" or "\" between components, any letter case); otherwise 0. A path
- * that is not in the table may still share an id with one that is. */
+ * ("/" or "\" between components, any letter case, a leading "./"
+ * dropped); otherwise 0. A path that is not in the table may still share an
+ * id with one that is. */
 TRACKMETER_DEF int trackmeter_find_path(const void *data, size_t size,
                                         const char *path, size_t length,
                                         float *seconds) {
   uint32_t pass = trackmeter_pass(data, size);
+  size_t skip = trackmeter_dot_slash_length(path, length);
   if (pass == 0) return 0;
   return trackmeter_find_id(
-      data, size, trackmeter_path_hash(path, length, pass + 1), seconds);
+      data, size,
+      trackmeter_path_hash(path == NULL ? NULL : path + skip, length - skip,
+                           pass + 1),
+      seconds);
 }
 
 #endif /* TRACKMETER_DURATIONS_H_ */

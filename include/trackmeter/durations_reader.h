@@ -121,9 +121,12 @@ class DurationsTable {
   }
 
   // The duration of the file at relative_path ("/" or "\" between
-  // components, any letter case), if the table holds it. A path that is not
-  // in the table may still share an id with one that is.
+  // components, any letter case, a leading "./" dropped), if the table holds
+  // it. A path that is not in the table may still share an id with one that
+  // is.
   std::optional<float> Lookup(std::string_view relative_path) const {
+    relative_path.remove_prefix(
+        trackmeter_dot_slash_length(relative_path.data(), relative_path.size()));
     return LookupId(PathHash(relative_path, multiplier()));
   }
 

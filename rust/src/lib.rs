@@ -60,8 +60,10 @@ pub const fn path_hash(path: &[u8], multiplier: u32) -> u32 {
 }
 
 /// The check a table failed, in the order they are made; the numbers are
-/// the C header's `TRACKMETER_ERR_*` codes.
+/// the C header's `TRACKMETER_ERR_*` codes. A later version may add checks,
+/// so a `match` on it needs a `_` arm.
 #[derive(Debug, Clone, Copy, PartialEq, Eq, Hash)]
+#[non_exhaustive]
 pub enum ErrorKind {
     /// Fewer than the 8 bytes of the header; the offset is the size.
     Short = 2,
@@ -194,6 +196,16 @@ fn check_header(header: &[u8], size: u64) -> Result<usize, TableError> {
     Ok(count as usize)
 }
 
+/// The path without its leading `./` or `.\`, as many as it has, so long as
+/// something follows: a shell's completion gives one, the table's paths
+/// never start with one.
+fn without_dot_slash(mut path: &[u8]) -> &[u8] {
+    while path.len() > 2 && path[0] == b'.' && (path[1] == b'/' || path[1] == b'\\') {
+        path = &path[2..];
+    }
+    path
+}
+
 /// A checked table: its `pass` and its records, ascending by id.
 #[derive(Debug, Clone, PartialEq)]
 pub struct Table {
@@ -264,16 +276,74 @@ impl Table {
         self.ids.binary_search(&id).ok().map(|i| self.seconds[i])
     }
 
+    /// The records as `(id, seconds)`, ascending by id.
+    ///
+    /// ```
+    /// # let bytes = [1, 0, 0, 0, 1, 0, 0, 0, 0xB1, 0xB3, 0x27, 0, 0, 0, 0x20, 0x41];
+    /// let table = trackmeter_table::Table::parse(&bytes)?;
+    /// let total: f32 = table.iter().map(|(_, seconds)| seconds).sum();
+    /// assert_eq!(total, 10.0);
+    /// # Ok::<(), trackmeter_table::TableError>(())
+    /// ```
+    pub fn iter(&self) -> Iter<'_> {
+        Iter {
+            records: self.ids.iter().zip(self.seconds.iter()),
+        }
+    }
+
     /// The seconds of the file at the relative path given as bytes (as the
-    /// file system gave them), or `None`. A path that is not in the table
-    /// may still share an id with one that is.
+    /// file system gave them), or `None`; a leading `./` is dropped. A path
+    /// that is not in the table may still share an id with one that is.
     pub fn seconds_for_path_bytes(&self, path: &[u8]) -> Option<f32> {
-        self.seconds_for_id(path_hash(path, self.pass.wrapping_add(1)))
+        self.seconds_for_id(path_hash(
+            without_dot_slash(path),
+            self.pass.wrapping_add(1),
+        ))
     }
 
     /// The seconds of the file at the relative path, hashed as its UTF-8
-    /// bytes, or `None`.
+    /// bytes, or `None`; a leading `./` is dropped.
     pub fn seconds_for_path(&self, path: &str) -> Option<f32> {
         self.seconds_for_path_bytes(path.as_bytes())
     }
 }
+
+impl<'a> IntoIterator for &'a Table {
+    type Item = (u32, f32);
+    type IntoIter = Iter<'a>;
+
+    fn into_iter(self) -> Iter<'a> {
+        self.iter()
+    }
+}
+
+/// The records of a [`Table`] as `(id, seconds)`, ascending by id: what
+/// [`Table::iter`] gives.
+#[derive(Debug, Clone)]
+pub struct Iter<'a> {
+    records: std::iter::Zip<std::slice::Iter<'a, u32>, std::slice::Iter<'a, f32>>,
+}
+
+impl Iterator for Iter<'_> {
+    type Item = (u32, f32);
+
+    fn next(&mut self) -> Option<(u32, f32)> {
+        self.records.next().map(|(&id, &seconds)| (id, seconds))
+    }
+
+    fn size_hint(&self) -> (usize, Option<usize>) {
+        self.records.size_hint()
+    }
+}
+
+impl DoubleEndedIterator for Iter<'_> {
+    fn next_back(&mut self) -> Option<(u32, f32)> {
+        self.records
+            .next_back()
+            .map(|(&id, &seconds)| (id, seconds))
+    }
+}
+
+impl ExactSizeIterator for Iter<'_> {}
+
+impl std::iter::FusedIterator for Iter<'_> {}

@@ -4,7 +4,9 @@
 use std::collections::HashSet;
 use std::fs;
 
-use trackmeter_table::{path_hash, Table, TableError};
+use std::error::Error;
+
+use trackmeter_table::{path_hash, ErrorKind, Table, TableError};
 
 const VECTORS: &str = concat!(env!("CARGO_MANIFEST_DIR"), "/../test/vectors/durations.txt");
 
@@ -113,4 +115,47 @@ fn load_checks_the_size_before_reading() {
     let missing = Table::load(dir.join("missing.bin"));
     assert!(matches!(missing, Err(TableError::Io(_))));
     fs::remove_dir_all(&dir).unwrap();
+}
+
+#[test]
+fn errors_into_box_dyn_error_and_records_in_id_order() {
+    fn parse_boxed(bytes: &[u8]) -> Result<Table, Box<dyn Error>> {
+        Ok(Table::parse(bytes)?)
+    }
+    let order = from_hex("0100000002000000090000000000803f0900000000000040");
+    let e = parse_boxed(&order).unwrap_err();
+    assert_eq!(
+        e.to_string(),
+        "not a table: an id does not ascend at offset 16"
+    );
+    let kind = e.downcast_ref::<TableError>().unwrap().kind().unwrap();
+    // ErrorKind may grow: without #[non_exhaustive] this `_` arm would be an
+    // unreachable pattern, an error under -D warnings.
+    let named = match kind {
+        ErrorKind::Short | ErrorKind::Pass | ErrorKind::Count => "header",
+        ErrorKind::Truncated | ErrorKind::Trailing => "size",
+        ErrorKind::Order => "order",
+        _ => "newer",
+    };
+    assert_eq!(named, "order");
+
+    // Ids 0x80000000 and above come last.
+    let table = Table::parse(&from_hex(
+        "0700000005000000000000000000803e050000000000803f0000008000000040f0ffffff00086145ffffffffcdcccc3d",
+    ))
+    .unwrap();
+    let records: Vec<(u32, f32)> = table.iter().collect();
+    assert_eq!(
+        records,
+        [
+            (0, 0.25),
+            (5, 1.0),
+            (0x8000_0000, 2.0),
+            (0xFFFF_FFF0, 3600.5),
+            (0xFFFF_FFFF, 0.1)
+        ]
+    );
+    assert_eq!(table.iter().len(), table.len());
+    assert_eq!(table.iter().next_back(), Some((0xFFFF_FFFF, 0.1)));
+    assert_eq!((&table).into_iter().count(), 5);
 }
