@@ -17,7 +17,7 @@ Seat::StorageWait::StorageWait(Seat& seat) : seat_(seat) {
     const std::lock_guard<std::mutex> hold(s->lock_);
     --s->computing_;
   }
-  s->changed_.notify_all();
+  s->work_.notify_all();
 }
 
 Seat::StorageWait::~StorageWait() {
@@ -26,7 +26,7 @@ Seat::StorageWait::~StorageWait() {
   seat_.waited_ += s->clock_.Now() - start_;
   if (!gave_) return;
   std::unique_lock<std::mutex> hold(s->lock_);
-  s->changed_.wait(hold, [&] { return s->computing_ < s->plan_.computing || s->stopped_; });
+  s->work_.wait(hold, [&] { return s->computing_ < s->plan_.computing || s->stopped_; });
   ++s->computing_;
 }
 
@@ -57,8 +57,8 @@ Scheduler::~Scheduler() {
   {
     std::unique_lock<std::mutex> hold(lock_);
     stopped_ = true;
-    changed_.notify_all();
-    changed_.wait(hold, [&] { return running_ == 0; });
+    work_.notify_all();
+    all_ended_.wait(hold, [&] { return running_ == 0; });
   }
   Join();
 }
@@ -68,7 +68,7 @@ void Scheduler::Known(std::size_t n) {
   if (n <= known_) return;
   done_.resize(n);
   known_ = n;
-  if (idle_ > 0) changed_.notify_all();
+  if (idle_ > 0) work_.notify_all();
 }
 
 void Scheduler::Finish() {
@@ -83,9 +83,9 @@ void Scheduler::Finish() {
     hold.lock();
   } else {
     HandOver(hold);  // what was done while the indices were being made
-    changed_.notify_all();
+    work_.notify_all();
   }
-  changed_.wait(hold, [&] { return running_ == 0; });
+  all_ended_.wait(hold, [&] { return running_ == 0; });
   hold.unlock();
   Join();
   if (failure_) std::rethrow_exception(failure_);
@@ -112,7 +112,7 @@ void Scheduler::Work(Slot& slot) {
   for (;;) {
     const auto over = [&] { return stopped_ || next_ >= end_ || (finishing_ && next_ >= known_); };
     ++idle_;
-    changed_.wait(hold, [&] { return over() || (next_ < known_ && computing_ < plan_.computing); });
+    work_.wait(hold, [&] { return over() || (next_ < known_ && computing_ < plan_.computing); });
     --idle_;
     if (over()) break;
     const std::size_t index = next_++;
@@ -137,10 +137,9 @@ void Scheduler::Work(Slot& slot) {
     if (timed_ && !stopped_)
       Start(growth_.More(now, busy_, waited_, static_cast<unsigned>(started_),
                          static_cast<unsigned>(most_), next_ < known_));
-    changed_.notify_all();
+    if (idle_ > 0 || crowded_) work_.notify_all();  // an index ended, or a place is free
   }
-  --running_;
-  changed_.notify_all();
+  if (--running_ == 0) all_ended_.notify_all();
 }
 
 // The smallest index that failed or ended the run is the last that counts:

@@ -118,7 +118,8 @@ class Scheduler {
   std::atomic<bool> crowded_{false};        // more threads than places
 
   std::mutex lock_;  // guards all below
-  std::condition_variable changed_;
+  std::condition_variable work_;  // for threads: an index, a place, the end
+  std::condition_variable all_ended_;  // for the caller: running_ went to 0
   std::size_t known_ = 0, next_ = 0, taken_ = 0;
   std::vector<bool> done_;  // by index
   bool finishing_ = false, stopped_ = false, handing_ = false;

@@ -74,10 +74,10 @@ Error Describe(const std::string& path, const dirent& e, RawEntry* entry) {
 constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // The file an ending signal removes before it ends the process as the
-// signal would have; the handler only reads it. While none is set, the
-// signals keep the action the process was started with (an ignored SIGHUP
-// stays ignored).
-char* g_armed = nullptr;
+// signal would have; the handler only reads it, and sees the old name or
+// the new, both valid. While none is set, the signals keep the action the
+// process was started with (an ignored SIGHUP stays ignored).
+char* volatile g_armed = nullptr;
 struct sigaction g_previous[std::size(kEndingSignals)];
 
 extern "C" void RemoveAndEnd(int sig) {
@@ -202,27 +202,25 @@ class PosixSystem final : public System {
     return Error::kNone;
   }
 
-  // With no other thread running: the handler never reads a name freed.
+  // With no other thread running, which the handler could interrupt.
   Error RemoveOnEnd(const std::string& path) override {
     char* const name = path.empty() ? nullptr : strdup(path.c_str());
     if (!path.empty() && name == nullptr) return Error::kNoMemory;
-    sigset_t held, old;  // none delivered while the handlers change
-    sigemptyset(&held);
-    for (int sig : kEndingSignals) sigaddset(&held, sig);
-    sigprocmask(SIG_BLOCK, &held, &old);
     for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
       if (name != nullptr && g_armed == nullptr) {
         struct sigaction remove {};
         remove.sa_handler = RemoveAndEnd;
-        remove.sa_mask = held;
+        sigemptyset(&remove.sa_mask);
+        for (int sig : kEndingSignals) sigaddset(&remove.sa_mask, sig);
         sigaction(kEndingSignals[i], nullptr, &g_previous[i]);
         if (g_previous[i].sa_handler != SIG_IGN) sigaction(kEndingSignals[i], &remove, nullptr);
       } else if (name == nullptr && g_armed != nullptr) {
         sigaction(kEndingSignals[i], &g_previous[i], nullptr);
       }
     }
-    std::free(std::exchange(g_armed, name));
-    sigprocmask(SIG_SETMASK, &old, nullptr);
+    char* const old = g_armed;
+    g_armed = name;
+    std::free(old);
     return Error::kNone;
   }
 
