@@ -4,12 +4,11 @@
 // and table of one thread at the same point, or says it ran out and keeps
 // the old table. Never a signal, never a lost line.
 #include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -89,8 +88,8 @@ TEST(ShortageTest, AFileThatRunsOutKeepsTheLinesBeforeItWithAnyThreads) {
     for (const auto& [error, fatal] :
          {std::pair{Error::kNoDescriptors, "Fatal Error: Too many open files\n"},
           std::pair{Error::kNoMemory, "Fatal Error: Out of memory\n"}}) {
-      const std::string file = std::string("d") + char('0' + folder / 10) +
-                               char('0' + folder % 10) + "/b_good.ogg";
+      const std::string file =
+          std::string("d") + char('0' + folder / 10) + char('0' + folder % 10) + "/b_good.ogg";
       for (int jobs = 1; jobs <= 8; ++jobs) {
         FailingOpen system(file, error);
         const Result r = RunInProcess(tree, system, jobs);
@@ -278,9 +277,8 @@ TEST(ShortageTest, EveryMemoryLimitGivesTheTableOrOutOfMemoryAndTheOldTable) {
     ASSERT_EQ(ListDir(tree.Path("music")), names) << at;
     ASSERT_THAT(ListDir(tree.root()), ElementsAre("music")) << at;
   }
-  std::printf("%d runs from %lu KiB to %lu KiB: the loader refused %d, %d wrote the table\n",
-              runs, static_cast<unsigned long>(from), static_cast<unsigned long>(to), refused,
-              written);
+  std::printf("%d runs from %lu KiB to %lu KiB: the loader refused %d, %d wrote the table\n", runs,
+              static_cast<unsigned long>(from), static_cast<unsigned long>(to), refused, written);
 }
 
 }  // namespace

@@ -19,10 +19,10 @@ constexpr unsigned kMaxJobs = 1024;
 std::optional<unsigned> ParseJobs(const char* text);
 
 struct RunPlan {
-  ThreadPlan measure;     // the durations stage
-  ThreadPlan ids;         // the id search
-  bool check_headroom;    // memory may be refused
-  bool jobs_ignored;      // TRACKMETER_JOBS was set, to no positive number
+  ThreadPlan measure;   // the durations stage
+  ThreadPlan ids;       // the id search
+  bool check_headroom;  // memory may be refused
+  bool jobs_ignored;    // TRACKMETER_JOBS was set, to no positive number
 };
 
 // N tasks compute at once: jobs (TRACKMETER_JOBS, or null) when it is a

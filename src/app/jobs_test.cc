@@ -46,8 +46,11 @@ TEST(PlanRunTest, JobsElseTheCpusWithinTheFreeFilesAndOneThreadUnderAMemoryLimit
   EXPECT_FALSE(asked.jobs_ignored);
   EXPECT_FALSE(asked.check_headroom);
   for (const auto& [free, one, eight] : std::vector<std::tuple<unsigned, const char*, const char*>>{
-           {11, "1/8 beside", "8/10 beside"}, {3, "1/2 beside", "2/2 beside"},
-           {2, "1/1 beside", "1/1 beside"}, {1, "1/1", "1/1"}, {0, "1/1", "1/1"}}) {
+           {11, "1/8 beside", "8/10 beside"},
+           {3, "1/2 beside", "2/2 beside"},
+           {2, "1/1 beside", "1/1 beside"},
+           {1, "1/1", "1/1"},
+           {0, "1/1", "1/1"}}) {
     m.free_files = free;
     EXPECT_EQ(Measure(m, "1"), one) << free << " free";
     EXPECT_EQ(Measure(m, "8"), eight) << free << " free";

@@ -24,8 +24,8 @@ Clock& SteadyClock() {
   return clock;
 }
 
-unsigned Growth::More(int64_t now, int64_t busy, int64_t waited, unsigned threads,
-                      unsigned most, bool backlog) {
+unsigned Growth::More(int64_t now, int64_t busy, int64_t waited, unsigned threads, unsigned most,
+                      bool backlog) {
   if (next_look_ == INT64_MIN) next_look_ = now + kLookEvery;  // the first period starts
   if (now < next_look_) return 0;
   const int64_t busy_since = busy - busy_, waited_since = waited - waited_;

@@ -188,4 +188,5 @@ void Scheduler::Join() {
   for (std::size_t i = 0; i < started_; ++i) system_.JoinThread(slots_[i].thread);
   started_ = 0;
 }
+
 }  // namespace trackmeter

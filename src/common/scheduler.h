@@ -112,13 +112,13 @@ class Scheduler {
   const ThreadPlan plan_;
   const Take take_;
   Clock& clock_;
-  const bool timed_;         // threads may be added: waits are measured
-  std::vector<Slot> slots_;  // sized once: threads hold them
+  const bool timed_;                        // threads may be added: waits are measured
+  std::vector<Slot> slots_;                 // sized once: threads hold them
   std::atomic<std::size_t> end_{SIZE_MAX};  // the first index not needed
   std::atomic<bool> crowded_{false};        // more threads than places
 
-  std::mutex lock_;  // guards all below
-  std::condition_variable work_;  // for threads: an index, a place, the end
+  std::mutex lock_;                    // guards all below
+  std::condition_variable work_;       // for threads: an index, a place, the end
   std::condition_variable all_ended_;  // for the caller: running_ went to 0
   std::size_t known_ = 0, next_ = 0, taken_ = 0;
   std::vector<bool> done_;  // by index

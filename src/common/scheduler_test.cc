@@ -122,7 +122,8 @@ TEST(SchedulerTest, ThreadsAfterTheProducerOrNoneAndAFailingTake) {
 
   std::vector<std::size_t> taken;
   Scheduler scheduler(
-      system, ThreadPlan{3, 3}, [](Seat&) -> Scheduler::Task { return [](std::size_t) { return false; }; },
+      system, ThreadPlan{3, 3},
+      [](Seat&) -> Scheduler::Task { return [](std::size_t) { return false; }; },
       [&](std::size_t i) {
         if (i == 20) throw std::runtime_error("the line could not be made");
         taken.push_back(i);

@@ -6,8 +6,7 @@
 
 namespace trackmeter {
 
-Measuring::Measuring(System& system, Status& status, const ThreadPlan& plan,
-                     bool check_headroom)
+Measuring::Measuring(System& system, Status& status, const ThreadPlan& plan, bool check_headroom)
     : status_(status),
       scheduler_(
           system, plan,
