@@ -13,11 +13,9 @@ Seat::StorageWait::StorageWait(Seat& seat) : seat_(seat) {
   // With no more threads than places, nobody waits for this one.
   gave_ = s->crowded_.load(std::memory_order_relaxed);
   if (!gave_) return;
-  {
-    const std::lock_guard<std::mutex> hold(s->lock_);
-    --s->computing_;
-  }
-  s->work_.notify_all();
+  const std::lock_guard<std::mutex> hold(s->lock_);
+  --s->computing_;
+  s->PlaceFreed();
 }
 
 Seat::StorageWait::~StorageWait() {
@@ -26,7 +24,9 @@ Seat::StorageWait::~StorageWait() {
   seat_.waited_ += s->clock_.Now() - start_;
   if (!gave_) return;
   std::unique_lock<std::mutex> hold(s->lock_);
-  s->work_.wait(hold, [&] { return s->computing_ < s->plan_.computing || s->stopped_; });
+  ++s->returning_;
+  s->back_.wait(hold, [&] { return s->computing_ < s->plan_.computing || s->stopped_; });
+  --s->returning_;
   ++s->computing_;
 }
 
@@ -58,6 +58,7 @@ Scheduler::~Scheduler() {
     std::unique_lock<std::mutex> hold(lock_);
     stopped_ = true;
     work_.notify_all();
+    back_.notify_all();
     all_ended_.wait(hold, [&] { return running_ == 0; });
   }
   Join();
@@ -67,8 +68,11 @@ void Scheduler::Known(std::size_t n) {
   const std::lock_guard<std::mutex> hold(lock_);
   if (n <= known_) return;
   done_.resize(n);
+  const bool one = n == known_ + 1;
   known_ = n;
-  if (idle_ > 0) work_.notify_all();
+  if (idle_ == 0) return;
+  if (one) work_.notify_one();
+  else work_.notify_all();
 }
 
 void Scheduler::Finish() {
@@ -107,6 +111,13 @@ void Scheduler::Start(std::size_t threads) {
   crowded_ = started_ > plan_.computing;
 }
 
+// One of each kind: a thread back from storage goes on with its file, an
+// idle one starts the wait for the next; whichever comes first has it.
+void Scheduler::PlaceFreed() {
+  if (returning_ > 0) back_.notify_one();
+  if (idle_ > 0) work_.notify_one();
+}
+
 void Scheduler::Work(Slot& slot) {
   std::unique_lock<std::mutex> hold(lock_);
   for (;;) {
@@ -132,13 +143,16 @@ void Scheduler::Work(Slot& slot) {
     --computing_;
     busy_ += now - start;
     waited_ += slot.seat.waited_;
+    const std::size_t end = end_;
     Ended(index, last, failure);
     HandOver(hold);
     if (timed_ && !stopped_)
       Start(growth_.More(now, busy_, waited_, static_cast<unsigned>(started_),
                          static_cast<unsigned>(most_), next_ < known_));
-    if (idle_ > 0 || crowded_) work_.notify_all();  // an index ended, or a place is free
+    if (end_ != end) work_.notify_all();  // the rest is not needed
+    else PlaceFreed();
   }
+  work_.notify_all();  // what ended this one's work ends every idle one's
   if (--running_ == 0) all_ended_.notify_all();
 }
 

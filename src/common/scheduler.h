@@ -102,6 +102,7 @@ class Scheduler {
 
   // With lock_ held.
   void Start(std::size_t threads);
+  void PlaceFreed();
   void Ended(std::size_t index, bool last, const std::exception_ptr& failure);
   void HandOver(std::unique_lock<std::mutex>& hold);
 
@@ -118,12 +119,15 @@ class Scheduler {
   std::atomic<bool> crowded_{false};        // more threads than places
 
   std::mutex lock_;                    // guards all below
-  std::condition_variable work_;       // for threads: an index, a place, the end
+  // Woken one at a time for a place, so that many threads that wait for
+  // storage do not all wake for each; every one, for the end.
+  std::condition_variable work_;       // for a thread: an index and a place
+  std::condition_variable back_;       // for a thread back from storage: a place
   std::condition_variable all_ended_;  // for the caller: running_ went to 0
   std::size_t known_ = 0, next_ = 0, taken_ = 0;
   std::vector<bool> done_;  // by index
   bool finishing_ = false, stopped_ = false, handing_ = false;
-  std::size_t most_, started_ = 0, running_ = 0, idle_ = 0, computing_ = 0;
+  std::size_t most_, started_ = 0, running_ = 0, idle_ = 0, returning_ = 0, computing_ = 0;
   int64_t busy_ = 0, waited_ = 0;  // of every task so far, ns
   std::exception_ptr failure_;
   std::optional<std::size_t> ended_by_;
