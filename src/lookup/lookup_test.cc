@@ -184,8 +184,8 @@ RunResult LookupUnderMemoryLimit(const TempTree& tree, const std::vector<std::st
 // 10 KiB: the lookup answers as it does without a limit, or says that it is
 // out of memory, with status 2. Never a signal.
 TEST(LookupCommandTest, EveryMemoryLimitGivesTheAnswerOrOutOfMemory) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "an AddressSanitizer build cannot run under a limit on its address space";
+#ifdef TRACKMETER_SANITIZED
+  GTEST_SKIP() << "a sanitizer build cannot run under a limit on its address space";
 #endif
   if (!Emulator().empty()) GTEST_SKIP() << "the limit would be the emulator's";
   TempTree tree;
