@@ -103,38 +103,6 @@ TEST(ShortageTest, AFileThatRunsOutKeepsTheLinesBeforeItWithAnyThreads) {
   }
 }
 
-// Threads that cannot start, at any start or from any on: the clean run's
-// lines and table.
-struct FailingThreads : FakeSystem {
-  FailingThreads(int n, bool on) : fail(n), from_on(on) {}
-  Error StartThread(std::size_t stack, ThreadBody* body, ThreadHandle* thread) override {
-    const int n = ++tries;
-    if (from_on ? n >= fail : n == fail) return Error::kNoMemory;
-    return real.StartThread(stack, body, thread);
-  }
-  const int fail;
-  const bool from_on;
-  int tries = 0;
-};
-
-TEST(ShortageTest, ThreadsThatCannotStartChangeNothing) {
-  TempTree tree;
-  MakeSixtyFolders(tree);
-  FakeSystem plain;
-  const Result clean = RunInProcess(tree, plain, 8);
-  ASSERT_EQ(clean.status, 0);
-  const std::string table = ReadBytes(tree.Path("Durations.bin"));
-  for (int fail = 1; fail <= 8; ++fail) {
-    for (const bool from_on : {false, true}) {
-      FailingThreads system(fail, from_on);
-      const Result r = RunInProcess(tree, system, 8);
-      EXPECT_EQ(r.status, 0) << fail << (from_on ? " on" : "");
-      EXPECT_EQ(r.out, clean.out) << fail << (from_on ? " on" : "");
-      EXPECT_EQ(ReadBytes(tree.Path("Durations.bin")), table);
-    }
-  }
-}
-
 // A run in a child of this process with `free` descriptors left to open.
 Result RunWithFreeDescriptors(const TempTree& tree, const TempTree& out, int free, int jobs) {
   tree.Write("Durations.bin", "old table");
