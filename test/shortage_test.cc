@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// A machine that runs out, of descriptors, memory or threads, at any point
+// A machine that runs out, of descriptors or memory, at any point
 // of a run with any number of threads: the run gives the lines, exit status
 // and table of one thread at the same point, or says it ran out and keeps
 // the old table. Never a signal, never a lost line.
