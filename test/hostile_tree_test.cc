@@ -104,12 +104,17 @@ struct DeepChain {
 };
 
 // 2,100 levels, past where the system takes the path (the walk says so),
-// and a file at 1,000 and 2,040: a low stack limit changes nothing.
+// a file at 1,000 and 2,040, and the longest chain the probe takes, through
+// which the library recurses: a low stack limit changes nothing.
 TEST(HostileTreeTest, DeepTreeUnderALowStackLimitGivesTheSameRun) {
   if (!Emulator().empty()) GTEST_SKIP() << "the stack limit would be the emulator's";
   TempTree tree;
   const DeepChain chain(tree, 2100, {{1000, {"deep.ogg", Short()}}, {2040, {"bad.ogg", "junk"}}});
   ASSERT_EQ(chain.made, 2);
+  const std::string link = EncodeVorbis(1, 8000, 800);
+  std::string streams;
+  for (int i = 1; i <= 4096; ++i) streams += WithSerial(link, i);
+  tree.Write("chain.ogg", streams);
   struct Run {
     RunResult r;
     std::string table;
@@ -126,10 +131,11 @@ TEST(HostileTreeTest, DeepTreeUnderALowStackLimitGivesTheSameRun) {
   };
   const Run free_run = run(8192, "1");
   ASSERT_EQ(free_run.r.status, 0) << free_run.r.out;
-  EXPECT_THAT(free_run.r.out, EndsWith("Generated 2 hash ids.\n"));
+  EXPECT_THAT(free_run.r.out, EndsWith("Generated 3 hash ids.\n"));
   std::string deep;
   for (int i = 0; i < 1000; ++i) deep += "d/";
   EXPECT_EQ(TableIn(tree).Lookup(deep + "deep.ogg"), 0.25f);
+  EXPECT_EQ(TableIn(tree).Lookup("chain.ogg"), 409.6f);
   for (const rlim_t kib : {8192, 256}) {
     for (const char* jobs : {"1", "2"}) {
       const Run low = run(kib, jobs);
