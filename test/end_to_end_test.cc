@@ -27,11 +27,6 @@ const std::string& TenSeconds() {
   return bytes;
 }
 
-const std::string& Short() {
-  static const std::string bytes = EncodeVorbis(1, 8000, 2000);  // 0.25 s
-  return bytes;
-}
-
 uint32_t Le32(const std::string& b, std::size_t at) {
   uint32_t v = 0;
   for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(b[at + i]);

@@ -39,11 +39,6 @@ using ::testing::ElementsAre;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
 
-const std::string& Short() {
-  static const std::string bytes = EncodeVorbis(1, 8000, 2000);  // 0.25 s
-  return bytes;
-}
-
 // The table in dir, which must be valid.
 DurationsTable TableIn(const TempTree& tree) {
   std::string error;

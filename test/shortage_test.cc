@@ -25,11 +25,6 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::EndsWith;
 
-const std::string& Short() {
-  static const std::string bytes = EncodeVorbis(1, 8000, 2000);  // 0.25 s
-  return bytes;
-}
-
 // d00 to d59, each with a_bad.ogg (no Vorbis) and b_good.ogg, over an old table.
 void MakeSixtyFolders(const TempTree& tree) {
   for (int d = 0; d < 60; ++d) {

@@ -16,6 +16,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "ogg_maker.h"
+
 #ifndef TRACKMETER_EMULATOR
 #define TRACKMETER_EMULATOR ""
 #endif
@@ -229,6 +231,11 @@ RunResult RunTrackmeter(const std::vector<std::string>& args,
 void ChownToNobody(const std::string& path) {
   if (nftw(path.c_str(), GiveToNobody, 64, FTW_PHYS) != 0)
     throw std::runtime_error("cannot chown " + path);
+}
+
+const std::string& Short() {
+  static const std::string bytes = EncodeVorbis(1, 8000, 2000);
+  return bytes;
 }
 
 std::string Header(const std::string& absolute) {

@@ -93,6 +93,9 @@ void ChownToNobody(const std::string& path);
 // The lines a successful run starts with, for base directory absolute.
 std::string Header(const std::string& absolute);
 
+// A short Ogg Vorbis file, 0.25 s, made once.
+const std::string& Short();
+
 }  // namespace trackmeter
 
 #endif  // TRACKMETER_TEST_TEMP_TREE_H_
