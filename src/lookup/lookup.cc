@@ -28,14 +28,6 @@ constexpr std::size_t kHeader = TRACKMETER_HEADER_SIZE, kRecord = TRACKMETER_REC
 
 using Why = char[256];  // what went wrong, for the one line on standard error
 
-// The table's paths never start with "./", but a shell's completion often
-// gives one.
-std::string_view WithoutDotSlash(std::string_view path) {
-  while (path.size() > 2 && path[0] == '.' && (path[1] == '/' || path[1] == '\\'))
-    path.remove_prefix(2);
-  return path;
-}
-
 // The shortest decimal that reads back as the same float.
 std::string_view FormatSeconds(float seconds, char (&buf)[32]) {
   const auto result = std::to_chars(buf, buf + sizeof buf, seconds);
@@ -191,7 +183,7 @@ int RunLookup(int argc, const char* const* argv, std::ostream& out, std::ostream
   }
   int status = 0;
   for (int i = 2; i < argc; ++i) {
-    const std::string_view path = WithoutDotSlash(argv[i]);
+    const std::string_view path = argv[i];  // the reader drops a leading "./"
     float seconds = 0.0f;
     const bool found = trackmeter_find_path(data, size, path.data(), path.size(), &seconds);
     out << argv[i] << "\t" << (found ? FormatSeconds(seconds, seconds_text) : "not found") << "\n";
